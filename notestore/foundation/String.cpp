@@ -1,0 +1,152 @@
+#include "notestore/foundation/String.h"
+
+#include <vector>
+
+#include "notestore/foundation/Messages.h"
+#include "platform/Strings.h"
+
+namespace zr_gen {
+
+namespace {
+
+constexpr size_t kFormatBufferChars = 1024;
+constexpr int kLoadBufferChars = 512;
+constexpr int kLoadBufferStep = 256;
+
+// The first `length` characters of `text`, or fewer when a zero comes first.
+template <class Char>
+std::basic_string_view<Char> UpToZero(const Char* text, size_t length) {
+    const Char* zero = std::char_traits<Char>::find(text, length, Char(0));
+    return std::basic_string_view<Char>(text, zero != nullptr ? static_cast<size_t>(zero - text) : length);
+}
+
+}  // namespace
+
+_String::_String(const char16_t* text) {
+    if (text != nullptr) assign(text);
+}
+
+_String::_String(const _String& other) : std::u16string(other.Text()) {}
+
+_String::_String(const std::u16string& other) : std::u16string(UpToZero(other.c_str(), other.size())) {}
+
+_String& _String::operator=(const char16_t* text) {
+    if (text == nullptr) {
+        clear();
+    } else {
+        assign(text);
+    }
+    return *this;
+}
+
+_String& _String::operator=(const _String& other) {
+    if (this != &other) assign(other.Text());
+    return *this;
+}
+
+_String& _String::operator=(const std::u16string& other) {
+    if (this != &other) assign(UpToZero(other.c_str(), other.size()));
+    return *this;
+}
+
+_String& _String::operator=(char16_t c) {
+    assign(1, c);
+    return *this;
+}
+
+_String& _String::operator=(const char* text) {
+    if (text == nullptr) {
+        clear();
+        return *this;
+    }
+    return AssignAscii(text, 0xFFFFFFFFu);
+}
+
+_String& _String::operator=(char c) { return AssignAscii(&c, 1); }
+
+_String& _String::AssignAscii(const char* text, uint32_t length) {
+    if (length == 0xFFFFFFFFu) length = text != nullptr ? static_cast<uint32_t>(std::char_traits<char>::length(text)) : 0;
+    if (length == 0) return *this;
+    // Converts at most `length` bytes and stops at a terminator, as the C
+    // library's multibyte conversion does.
+    const std::string_view narrow = UpToZero(text, length);
+    std::u16string converted;
+    converted.reserve(narrow.size());
+    for (const char c : narrow) converted += platform::UnicodeFromCp1252(static_cast<unsigned char>(c));
+    assign(converted);
+    return *this;
+}
+
+bool _String::LoadStringW(uint32_t id) {
+    const HINSTANCE module = ModuleHandle();
+    if (module == nullptr) return false;
+    std::vector<char16_t> buffer(kLoadBufferChars);
+    int loaded = ::LoadStringW(module, id, buffer.data(), kLoadBufferChars);
+    if (loaded == 0) return false;
+    // A text that filled the buffer may have been cut: retry with more room.
+    while (loaded >= static_cast<int>(buffer.size()) - 1) {
+        buffer.resize(buffer.size() + kLoadBufferStep);
+        loaded = ::LoadStringW(module, id, buffer.data(), static_cast<int>(buffer.size()));
+    }
+    assign(buffer.data(), static_cast<size_t>(loaded));
+    return true;
+}
+
+void _String::AssignFormatted(const std::u16string& text) {
+    assign(text, 0, std::min(text.size(), kFormatBufferChars - 1));
+}
+
+void _String::TrimLeft() { erase(0, std::min(find_first_not_of(u' '), size())); }
+
+void _String::TrimRight() {
+    const size_t last = find_last_not_of(u' ');
+    erase(last == npos ? 0 : last + 1);
+}
+
+char16_t* _String::GetBuffer(uint32_t n) {
+    resize(static_cast<size_t>(n) + 1);
+    return data();
+}
+
+void _String::palmToPlatform() {
+    std::u16string converted;
+    converted.reserve(size() + size() / 8);
+    for (const char16_t c : *this) {
+        if (c == u'\n') converted += u'\r';
+        converted += c;
+    }
+    assign(converted);
+}
+
+void _String::platformToPalm() {
+    std::u16string converted;
+    converted.reserve(size());
+    for (const char16_t c : *this) {
+        if (c != u'\r') converted += c;
+    }
+    assign(converted);
+}
+
+std::u16string_view _String::Text() const { return UpToZero(c_str(), size()); }
+
+bool operator==(const _String& a, const _String& b) { return a.Text() == b.Text(); }
+
+bool operator==(const _String& a, const char16_t* b) {
+    return a.Text() == (b != nullptr ? std::u16string_view(b) : std::u16string_view());
+}
+
+bool operator==(const char16_t* a, const _String& b) { return b == a; }
+
+_String operator+(const _String& a, const _String& b) {
+    _String result(a);
+    result.append(b.Text());
+    return result;
+}
+
+_String operator+(const _String& a, char16_t c) {
+    _String result(a);
+    result += c;
+    return result;
+}
+
+}  // namespace zr_gen

@@ -1,0 +1,190 @@
+#include "notestore/foundation/zr_assert.h"
+
+#include <link.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/Errors.h"
+#include "platform/Memory.h"
+#include "platform/Messages.h"
+#include "platform/Strings.h"
+
+namespace {
+
+// Set by the first line a process writes: that line empties the log.
+bool logOpened = false;
+
+constexpr size_t kTraceBufferChars = 0x5000;
+// The line the device build reported for an over-long trace text; kept so
+// the log reads the same.
+constexpr int32_t kTraceOverflowLine = 26;
+
+void WriteLogBytes(const char* text) {
+    const char* mode = logOpened ? "a+" : "w+";
+    logOpened = true;
+    FILE* log = std::fopen("FileIO.txt", mode);
+    if (log == nullptr) return;  // a line that cannot be written is lost, by design
+    std::fputs(text, log);
+    std::fputs("\n", log);
+    std::fclose(log);
+}
+
+std::string Narrow(const std::u16string& text) {
+    std::string narrow(text.size(), '\0');
+    if (!text.empty()) {
+        WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(),
+                            static_cast<int>(narrow.size()), nullptr, nullptr);
+    }
+    return narrow;
+}
+
+// Read-only segments of the loaded modules are the mapped memory that
+// cannot be written; heap, stack and anonymous mappings can.
+struct RangeQuery {
+    uintptr_t begin;
+    uintptr_t end;
+    bool readOnly;
+};
+
+int FindReadOnlySegment(dl_phdr_info* info, size_t, void* data) {
+    auto* query = static_cast<RangeQuery*>(data);
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+        const bool protectedSegment =
+            (segment.p_type == PT_LOAD && (segment.p_flags & PF_W) == 0) || segment.p_type == PT_GNU_RELRO;
+        if (!protectedSegment) continue;
+        const uintptr_t begin = info->dlpi_addr + segment.p_vaddr;
+        const uintptr_t end = begin + segment.p_memsz;
+        if (query->begin < end && begin < query->end) {
+            query->readOnly = true;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+bool RangeMapped(uintptr_t begin, uintptr_t end) {
+    static const uintptr_t pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    constexpr size_t kPagesPerCall = 1024;
+    unsigned char residency[kPagesPerCall];
+    for (uintptr_t page = begin & ~(pageSize - 1); page < end; page += kPagesPerCall * pageSize) {
+        const uintptr_t chunkEnd = std::min(end, page + kPagesPerCall * pageSize);
+        if (mincore(reinterpret_cast<void*>(page), chunkEnd - page, residency) != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+namespace zr_gen {
+
+void LogLine(const std::u16string& text) { WriteLogBytes(Narrow(text).c_str()); }
+
+void TraceLine(const std::u16string& text) {
+    std::u16string line = text;
+    if (line.size() >= kTraceBufferChars) {
+        (void)zr_AssertFailedLine(ZR_FILE, kTraceOverflowLine);
+        line.resize(kTraceBufferChars - 1);
+    }
+    char* narrow = WideToAnsi(line.c_str());
+    if (narrow == nullptr) return;
+    WriteLogBytes(narrow);
+    FreeAnsi(narrow);
+}
+
+}  // namespace zr_gen
+
+extern "C" void ZR_Trace(const char16_t* format, ...) {
+    if (format == nullptr) return;
+    va_list args;
+    va_start(args, format);
+    std::u16string text = zr_gen::FormatTextV(format, false, args);
+    va_end(args);
+    zr_gen::TraceLine(text);
+}
+
+extern "C" int32_t zr_AssertFailedLine(const char* file, int32_t line) {
+    ZR_Trace(u"Assertion Failed! File %s Line %d quiting application", file, line);
+    MSG quit;
+    if (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) PostQuitMessage(static_cast<int>(quit.wParam));
+    return 0;
+}
+
+extern "C" int32_t zr_CVIsValidAddress(const void* address, uint32_t size, int32_t forWrite) {
+    if (address == nullptr) return 0;
+    const auto begin = reinterpret_cast<uintptr_t>(address);
+    if (size == 0) return 1;
+    if (begin + size < begin) return 0;
+    const uintptr_t end = begin + size;
+    if (!RangeMapped(begin, end)) return 0;
+    if (forWrite != 0) {
+        RangeQuery query{begin, end, false};
+        dl_iterate_phdr(FindReadOnlySegment, &query);
+        if (query.readOnly) return 0;
+    }
+    return 1;
+}
+
+char* WideToAnsi(const char16_t* text) {
+    if (text == nullptr) return nullptr;
+    const size_t length = std::char_traits<char16_t>::length(text);
+    auto* narrow = static_cast<char*>(platform::AllocateBytes(length + 1));
+    if (narrow == nullptr) return nullptr;
+    std::memset(narrow, 0, length + 1);
+    if (length > 0) {
+        WideCharToMultiByte(CP_ACP, 0, text, -1, narrow, static_cast<int>(length), nullptr, nullptr);
+        narrow[length] = 0;
+    }
+    return narrow;
+}
+
+void FreeAnsi(char* text) { platform::FreeBytes(text); }
+
+namespace {
+
+constexpr DWORD kUsEnglish = 0x0409;
+constexpr uint32_t kFallbackBufferBytes = 1024;
+
+char16_t* SystemText(uint32_t error, char16_t* buffer, uint32_t size) {
+    if (buffer != nullptr) {
+        return FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, kUsEnglish, buffer, size, nullptr) != 0 ? buffer : nullptr;
+    }
+    char16_t* allocated = nullptr;
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, error, kUsEnglish,
+                       reinterpret_cast<LPWSTR>(&allocated), 1, nullptr) == 0) {
+        return nullptr;
+    }
+    return allocated;
+}
+
+}  // namespace
+
+char16_t* FormatLastError(uint32_t error, char16_t* buffer, uint32_t size) {
+    if (char16_t* text = SystemText(error, buffer, size)) return text;
+    const DWORD secondError = GetLastError();
+    const bool ownBuffer = buffer == nullptr;
+    if (ownBuffer) {
+        buffer = static_cast<char16_t*>(LocalAlloc(LPTR, kFallbackBufferBytes));
+        if (buffer == nullptr) {
+            OutputDebugStringW(u"Out of memory trying to FormatLastError\r\n");
+            return nullptr;
+        }
+        size = kFallbackBufferBytes / sizeof(char16_t);
+    }
+    char16_t* reason = SystemText(secondError, nullptr, 0);
+    if (reason == nullptr) {
+        if (ownBuffer) LocalFree(buffer);  // the device kept this block; nobody could free it
+        return nullptr;
+    }
+    const std::u16string text =
+        zr_gen::FormatText(u"FormatMessage failed on error 0x%lx for the following reason: %s", {error, reason});
+    LocalFree(reason);
+    if (size == 0) return buffer;
+    const size_t copied = std::min<size_t>(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), copied * sizeof(char16_t));
+    buffer[copied] = 0;
+    return buffer;
+}
