@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The shared library shows exactly its interface: the C functions unmangled,
+# the zr_gen classes (with type information, so callers can catch the
+# exception pointers), and nothing of the platform layer.
+set -u
+lib="$1"
+symbols=$(nm -D --defined-only "$lib")
+demangled=$(nm -DC --defined-only "$lib")
+status=0
+
+expect() {  # pattern, description, text
+  if ! grep -qE "$1" <<<"$3"; then echo "missing: $2"; status=1; fi
+}
+refuse() {
+  local hits
+  hits=$(grep -E "$1" <<<"$3" | head -5)
+  if [ -n "$hits" ]; then echo "must not be exported ($2):"; echo "$hits"; status=1; fi
+}
+
+for f in ZR_Trace zr_AssertFailedLine zr_CVIsValidAddress MemAlloc MemFree MemGetPtr MemReleasePtr MemRealloc MemDuplicate MemGetSize; do
+  expect " T $f\$" "$f (unmangled)" "$symbols"
+done
+for c in CException CDBException CFileException CFile MemFile SharedFile CFileStream CBaseObject CTime _String; do
+  expect " zr_gen::$c::" "members of zr_gen::$c" "$demangled"
+done
+for c in CException CDBException CFileException; do
+  expect "typeinfo for zr_gen::$c\$" "typeinfo for zr_gen::$c" "$demangled"
+done
+expect " zr_gen::_ThrowFileException\(" "zr_gen::_ThrowFileException" "$demangled"
+refuse "platform::|CreateFileW|GetLastError|LocalAlloc|FormatMessageW" "platform layer" "$demangled"
+refuse " testing::" "test code" "$demangled"
+
+[ $status -eq 0 ] && echo "exports as expected"
+exit $status
