@@ -4,6 +4,7 @@
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/File.h"
 #include "notestore/foundation/Messages.h"
+#include "notestore/foundation/StreamBuffer.h"
 #include "notestore/foundation/zr_assert.h"
 
 #include <vector>
@@ -12,9 +13,23 @@ namespace zr_gen {
 
 CBaseObject::~CBaseObject() = default;
 
+CFileStream::CFileStream() = default;
+
 CFileStream::CFileStream(CFile* file) : file_(file) { ZR_ASSERT(file != nullptr); }
 
+CFileStream::CFileStream(const CFileStream& other) : file_(other.file_), ownsFile_(other.ownsFile_) {}
+
+CFileStream& CFileStream::operator=(const CFileStream& other) {
+    if (this != &other) {
+        buffer_.reset();
+        file_ = other.file_;
+        ownsFile_ = other.ownsFile_;
+    }
+    return *this;
+}
+
 CFileStream::~CFileStream() {
+    buffer_.reset();
     if (ownsFile_ && file_ != nullptr) {
         file_->Close();
         delete file_;
@@ -34,18 +49,21 @@ int32_t CFileStream::Open(const char16_t* path, uint32_t openFlags) {
 }
 
 void CFileStream::Close() {
+    buffer_.reset();
     if (file_ != nullptr && IsOpen()) file_->Close();
     if (ownsFile_ && file_ != nullptr) delete Detach();
 }
 
 void CFileStream::Attach(CFile* file) {
     ZR_ASSERT(file != nullptr);
+    buffer_.reset();
     file_ = file;
     ownsFile_ = false;
 }
 
 CFile* CFileStream::Detach() {
     ZR_ASSERT(file_ != nullptr);
+    buffer_.reset();
     CFile* file = file_;
     file_ = nullptr;
     return file;
@@ -61,46 +79,61 @@ void CFileStream::AssertOpen() const { ZR_ASSERT(IsOpen()); }
 // the device; here they stop at the report, since there is nothing to forward to.
 uint32_t CFileStream::Read(void* buffer, uint32_t count) {
     AssertAttached();
+    if (buffer_) return buffer_->Read(buffer, count);
     return file_ != nullptr ? file_->Read(buffer, count) : 0;
 }
 
 uint32_t CFileStream::Write(const void* buffer, uint32_t count) {
     AssertAttached();
+    if (buffer_) return buffer_->Write(buffer, count);
     return file_ != nullptr ? file_->Write(buffer, count) : 0;
 }
 
 int32_t CFileStream::Seek(int32_t offset, uint32_t origin) {
     AssertAttached();
+    if (buffer_) return buffer_->Seek(offset, origin);
     return file_ != nullptr ? file_->Seek(offset, origin) : -1;
 }
 
 void CFileStream::SeekToBegin() {
     AssertOpen();
-    if (file_ != nullptr) file_->Seek(0, 0);
+    if (buffer_) {
+        buffer_->Seek(0, 0);
+    } else if (file_ != nullptr) {
+        file_->Seek(0, 0);
+    }
 }
 
 int32_t CFileStream::SeekToEnd() {
     AssertOpen();
+    if (buffer_) return buffer_->Seek(0, 2);
     return file_ != nullptr ? file_->Seek(0, 2) : -1;
 }
 
 uint32_t CFileStream::GetPosition() const {
     AssertOpen();
+    if (buffer_) return buffer_->GetPosition();
     return file_ != nullptr ? file_->GetPosition() : 0;
 }
 
 void CFileStream::Flush() {
     AssertOpen();
+    if (buffer_) buffer_->Flush();
     if (file_ != nullptr) file_->Flush();
 }
 
 void CFileStream::SetLength(uint32_t length) {
     AssertOpen();
-    if (file_ != nullptr) file_->SetLength(length);
+    if (buffer_) {
+        buffer_->SetLength(length);
+    } else if (file_ != nullptr) {
+        file_->SetLength(length);
+    }
 }
 
 uint32_t CFileStream::GetLength() const {
     AssertOpen();
+    if (buffer_) return buffer_->GetLength();
     return file_ != nullptr ? file_->GetLength() : 0;
 }
 
@@ -108,6 +141,19 @@ uint32_t CFileStream::GetFileHandle() const {
     ZR_ASSERT(ownsFile_);
     return file_ != nullptr ? file_->GetFileHandle() : 0xFFFFFFFFu;
 }
+
+void CFileStream::BeginBuffering() {
+    AssertOpen();
+    if (file_ != nullptr && buffer_ == nullptr) buffer_ = std::make_unique<StreamBuffer>(*file_);
+}
+
+void CFileStream::EndBuffering() {
+    if (buffer_ == nullptr) return;
+    std::unique_ptr<StreamBuffer> buffer = std::move(buffer_);
+    buffer->Flush();
+}
+
+void CFileStream::AbandonBuffering() { buffer_.reset(); }
 
 void CFileStream::WriteUnsigned(uint64_t value, uint32_t bytes) {
     uint8_t encoded[8];

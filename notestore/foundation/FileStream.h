@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "notestore/foundation/Export.h"
 #include "notestore/foundation/String.h"
@@ -16,6 +17,7 @@ namespace zr_gen {
 
 class CFile;
 class CFileStream;
+class StreamBuffer;
 
 // Everything that serialises itself through a stream.
 class ZR_EXPORT CBaseObject {
@@ -27,10 +29,11 @@ public:
 
 class ZR_EXPORT CFileStream {
 public:
-    CFileStream() = default;
+    CFileStream();
     explicit CFileStream(CFile* file);  // borrows the file
-    CFileStream(const CFileStream& other) = default;
-    CFileStream& operator=(const CFileStream& other) = default;
+    // Copies share the file; buffering is not copied.
+    CFileStream(const CFileStream& other);
+    CFileStream& operator=(const CFileStream& other);
     // Closes and deletes an owned file; a borrowed one stays open and alive.
     virtual ~CFileStream();
 
@@ -58,6 +61,14 @@ public:
     uint32_t GetLength() const;
     // The OS handle of a file the stream opened itself.
     uint32_t GetFileHandle() const;
+
+    // While buffering, reads are served from a read-ahead window and writes
+    // are collected; positions, lengths and errors stay the file's.
+    // EndBuffering writes what was collected (raising the file's errors) and
+    // stops; AbandonBuffering drops it, for paths already failing.
+    void BeginBuffering();
+    void EndBuffering();
+    void AbandonBuffering();
 
     CFileStream& operator<<(bool value);
     CFileStream& operator<<(char value);
@@ -94,6 +105,27 @@ private:
 
     CFile* file_ = nullptr;
     bool ownsFile_ = false;
+    std::unique_ptr<StreamBuffer> buffer_;
+};
+
+// Buffers a stream for a scope: End() finishes the buffering (and raises a
+// pending write error); leaving the scope otherwise abandons it.
+class ZR_EXPORT BufferedScope {
+public:
+    explicit BufferedScope(CFileStream& stream) : stream_(stream) { stream_.BeginBuffering(); }
+    ~BufferedScope() {
+        if (!ended_) stream_.AbandonBuffering();
+    }
+    BufferedScope(const BufferedScope&) = delete;
+    BufferedScope& operator=(const BufferedScope&) = delete;
+    void End() {
+        ended_ = true;
+        stream_.EndBuffering();
+    }
+
+private:
+    CFileStream& stream_;
+    bool ended_ = false;
 };
 
 constexpr uint32_t kStringMarker = 0x0000FFFEu;
