@@ -1,0 +1,68 @@
+// The growable byte buffer under a tagged data block.
+//
+// The buffer belongs to the enclosing record or header, which holds the
+// pointer; the manager reallocates through a pointer to that pointer and never
+// frees the buffer on destruction. Buffers are C-heap blocks obtained with
+// platform::AllocateBytes and released with platform::FreeBytes, by the
+// manager when it grows them and by the owner when it frees its data.
+#pragma once
+
+#include <cstdint>
+
+#include "notestore/foundation/Export.h"
+
+namespace zr_gen {
+
+class ZR_EXPORT CBufferManager {
+public:
+    // Adopts a buffer the owner already allocated (or none).
+    CBufferManager(char** buffer, uint32_t size, uint32_t capacity, uint32_t growthStep);
+    CBufferManager(const CBufferManager&) = default;
+    CBufferManager& operator=(const CBufferManager&) = default;  // both then point at one owner pointer
+    ~CBufferManager() = default;
+
+    // Adopts the owner's buffer; asserts that a capacity has a buffer and the
+    // growth step is not 0.
+    void assignBuffer(char** buffer, uint32_t size, uint32_t capacity, uint32_t growthStep);
+
+    uint32_t size() const { return size_; }
+    uint32_t capacity() const { return capacity_; }
+    uint32_t growthStep() const { return growthStep_; }
+
+    // A pointer into the buffer (asserts the buffer exists and offset < size).
+    char* get(uint32_t offset) const;
+    // Copies count bytes out (asserts offset + count <= size, destination set).
+    void read(uint32_t offset, void* destination, uint32_t count) const;
+
+    // The one editing primitive: the old-length bytes at position become the
+    // new-length bytes of source. Grows to the smallest multiple of the
+    // growth step strictly above the new size when the new size exceeds the
+    // capacity; never shrinks. 0, or -1 (nothing changed) when the buffer
+    // cannot be grown or the range lies outside the bytes in use (asserted).
+    // The source must not point into this buffer: growing may move it.
+    int32_t replace(uint32_t position, uint32_t oldLength, const void* source, uint32_t newLength);
+    int32_t insert(uint32_t position, const void* source, uint32_t count);
+    int32_t erase(uint32_t position, uint32_t count);
+    int32_t write(uint32_t position, const void* source, uint32_t count);  // overwrite in place
+
+    // Trims or grows the allocation to the smallest multiple of the growth
+    // step above the size; nothing changes when that allocation fails.
+    void resize();
+    // Frees the buffer and nulls the owner's pointer (size and capacity stay).
+    void deleteBuff();
+
+protected:
+    char* data() const { return *buffer_; }
+
+private:
+    // Moves the bytes in use into a block of `bytes`; false (nothing changed)
+    // when it cannot be had or would pass 32 bits.
+    bool reallocate(uint64_t bytes);
+
+    char** buffer_;
+    uint32_t capacity_ = 0;
+    uint32_t size_ = 0;
+    uint32_t growthStep_ = 1;
+};
+
+}  // namespace zr_gen

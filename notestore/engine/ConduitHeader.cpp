@@ -1,0 +1,9 @@
+#include "notestore/engine/ConduitHeader.h"
+
+namespace zr_gen {
+
+CConduitHeader::~CConduitHeader() = default;
+
+void CConduitHeader::CreateNewFields() {}
+
+}  // namespace zr_gen

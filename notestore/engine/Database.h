@@ -1,0 +1,100 @@
+// The generic database file: a 10-byte db info block, the header info table,
+// the header slots, an area of extra rows owned by the subclass, and one
+// framed row per record.
+//
+//   offset 0   check code 0x12345678 (32-bit)
+//          4   version number (16-bit; meaning fixed by the subclass)
+//          6   row count (32-bit)
+//          10  header info table and slots (see HeaderManager.h)
+//          …   extra rows (the subclass's), then the rows (see Rowset.h);
+//              the file ends after the last row.
+//
+// A database is itself the stream it reads and writes through. Reading and
+// writing rows and headers is buffered (see StreamBuffer.h): the cost is
+// linear in the file, a few system calls per 64 KiB.
+#pragma once
+
+#include <cstdint>
+
+#include "notestore/engine/ConduitHeader.h"
+#include "notestore/engine/HeaderManager.h"
+#include "notestore/foundation/FileStream.h"
+
+namespace zr_gen {
+
+class CDBRecord;
+class CDBRecordset;
+
+struct ZR_EXPORT TDbInfo {
+    static constexpr uint32_t kStoredSize = 10;
+    uint32_t checkCode = 0;
+    uint16_t versionNum = 0;
+    uint32_t rowCount = 0;
+};
+
+class ZR_EXPORT CDatabase : public CFileStream {
+public:
+    static constexpr uint32_t kCheckCode = 0x12345678;
+    static constexpr uint16_t kHeaderInfoPosition = 10;
+    static constexpr uint32_t kCreateFlag = 0x1000;
+
+    // With createRecordset the base recordset is made here; subclasses that
+    // make their own pass false and call their CreateRecordset.
+    explicit CDatabase(bool createRecordset);
+    CDatabase(const CDatabase&) = delete;
+    CDatabase& operator=(const CDatabase&) = delete;
+    // Closes the file, deletes the recordset, then the header objects.
+    ~CDatabase() override;
+
+    // 1 when opened (and, without the create flag, the db info and the
+    // header table were read and checked); 0 when the file could not be
+    // opened. Errors while reading pass as exceptions; the file stays open.
+    int32_t Open(const char16_t* path, uint32_t mode) override;
+
+    virtual void CheckDbInfo() = 0;
+    virtual void InitNewDatabase();
+    virtual void WriteDbInfo();
+
+    void ReadDbInfo();
+    void ReadHeaderInfo();
+    void WriteHeaderInfo();
+    void ReadConduitHeader();
+    void WriteConduitHeader();
+    CConduitHeader* GetConduitHeader() const;
+    void WriteAllHeaders();
+
+    void ReadRows();
+    void WriteRows();
+    void ReadRow(uint32_t position, CDBRecord* record);
+    // Removes every record marked deleted, in one pass.
+    void purgeDeletedRecs();
+
+    uint32_t GetVersionNum() const { return dbInfo_.versionNum; }
+    CDBRecordset* GetRecordset() const { return recordset_; }
+    CDBRecord* getRecord(uint32_t index) const;
+    CDBRecord* operator[](uint32_t index) const { return getRecord(index); }
+
+    const TDbInfo& GetDbInfo() const { return dbInfo_; }
+    CHeaderManager& GetHeaderManager() { return headerManager_; }
+
+protected:
+    virtual void ReadExtraRows() = 0;
+    virtual void WriteExtraRows() = 0;
+    // Makes the recordset (a plain CDBRecordset here); "Out of memory"
+    // (message 11) when it cannot be had.
+    virtual void CreateRecordset();
+    virtual uint32_t getFirstRowStartPosReading();
+    virtual uint32_t getFirstRowStartPosWriting();
+
+    bool ReadHeader(uint16_t id);
+    void WriteHeader(uint16_t id);
+
+    CDBRecordset* recordset_ = nullptr;
+    CHeaderManager headerManager_;
+    TDbInfo dbInfo_;
+
+private:
+    void MakePlainRecordset();
+};
+
+}  // namespace zr_gen

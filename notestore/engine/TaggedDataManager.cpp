@@ -1,0 +1,375 @@
+#include "notestore/engine/TaggedDataManager.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "notestore/foundation/ByteOrder.h"
+#include "notestore/foundation/Exception.h"
+#include "notestore/foundation/Format.h"
+#include "notestore/foundation/Messages.h"
+#include "notestore/foundation/zr_assert.h"
+#include "platform/Memory.h"
+#include "platform/Strings.h"
+
+namespace zr_gen {
+
+namespace {
+
+constexpr uint32_t kHeader = CTaggedDataManager::kTagHeaderSize;
+
+uint32_t StringTagId(uint8_t byteId) { return CTaggedDataManager::kStringTagIDCode + byteId; }
+
+MessageId MessageFor(int32_t code) {
+    switch (code) {
+        case CTaggedDataManager::kDataCorruptionError:
+            return kMsgDataCorruption;
+        case CTaggedDataManager::kDataClassNotFoundError:
+            return kMsgDataClassNotFound;
+        case CTaggedDataManager::kDataBufferOverflowError:
+            return kMsgDataBufferOverflow;
+        default:
+            return kMsgUnknownData;
+    }
+}
+
+// A text's stored form: Windows-1252 bytes in a zero-filled block of
+// UTF-16 units + 1 bytes, so whatever the conversion leaves over (a surrogate
+// pair becomes one "?") stays NUL.
+class StoredText {
+public:
+    explicit StoredText(const char16_t* text)
+        : units_(std::char_traits<char16_t>::length(text)),
+          bytes_(static_cast<char*>(platform::AllocateBytes(units_ + 1))) {
+        if (bytes_ == nullptr) return;
+        std::memset(bytes_, 0, units_ + 1);
+        // One byte per unit at most, so the units' room always holds the
+        // text and the last byte stays the terminator.
+        const int units = static_cast<int>(units_);
+        fits_ = units == 0 || WideCharToMultiByte(CP_ACP, 0, text, units, bytes_, units, nullptr, nullptr) > 0;
+    }
+    ~StoredText() { platform::FreeBytes(bytes_); }
+    StoredText(const StoredText&) = delete;
+    StoredText& operator=(const StoredText&) = delete;
+
+    bool allocated() const { return bytes_ != nullptr; }
+    bool fits() const { return fits_; }
+    const char* bytes() const { return bytes_; }
+    uint32_t size() const { return static_cast<uint32_t>(units_ + 1); }
+
+private:
+    size_t units_;
+    char* bytes_;
+    bool fits_ = false;
+};
+
+}  // namespace
+
+CTaggedDataManager::CTaggedDataManager(char** buffer, uint32_t size, bool swap, uint32_t capacity, uint32_t growthStep)
+    : CBufferManager(buffer, size, capacity, growthStep), swap_(swap) {}
+
+void CTaggedDataManager::readTag(uint32_t position, TagType* tag) {
+    uint8_t bytes[kHeader] = {};
+    read(position, bytes, kHeader);
+    tag->code = LoadLE16(bytes);
+    tag->version = bytes[2];
+    tag->flags = LoadLE32(bytes + 3);
+    tag->id = LoadLE32(bytes + 7);
+    tag->size = LoadLE32(bytes + 11);
+    if (swap_) swapTag(tag);
+}
+
+void CTaggedDataManager::swapTag(TagType* tag) {
+    tag->code = __builtin_bswap16(tag->code);
+    tag->id = __builtin_bswap32(tag->id);
+    tag->size = __builtin_bswap32(tag->size);
+}
+
+void CTaggedDataManager::encodeTag(const TagType& tag, uint8_t* bytes) {
+    TagType stored = tag;
+    if (swap_) swapTag(&stored);
+    StoreLE16(bytes, stored.code);
+    bytes[2] = stored.version;
+    StoreLE32(bytes + 3, stored.flags);
+    StoreLE32(bytes + 7, stored.id);
+    StoreLE32(bytes + 11, stored.size);
+}
+
+bool CTaggedDataManager::isValidTag(const TagType& tag) { return tag.code == kTaggedDataCode; }
+
+int32_t CTaggedDataManager::readItem(uint32_t offset, TagType* tag) {
+    readTag(offset, tag);
+    if (!isValidTag(*tag)) return kDataCorruptionError;
+    // The block comes from a file: data said to run past its end would make
+    // every later access read beyond the buffer.
+    if (uint64_t{offset} + kHeader + tag->size > size()) return kDataCorruptionError;
+    return kNoError;
+}
+
+int32_t CTaggedDataManager::findTag(uint32_t id, bool* found, uint32_t* position, TagType* tag) {
+    if (found != nullptr) *found = false;
+    uint32_t offset = 0;
+    TagType current;
+    bool hit = false;
+    while (uint64_t{offset} + kHeader <= size()) {
+        const int32_t result = readItem(offset, &current);
+        if (result != kNoError) return result;
+        if (current.id >= id) {
+            hit = current.id == id;
+            break;
+        }
+        offset += kHeader + current.size;
+    }
+    if (found != nullptr) *found = hit;
+    if (position != nullptr) *position = offset;
+    if (tag != nullptr) *tag = current;
+    return kNoError;
+}
+
+int32_t CTaggedDataManager::insertEmptyTag(uint32_t id, uint32_t position) {
+    TagType tag;
+    tag.code = kTaggedDataCode;
+    tag.flags = kChangedFlag;
+    tag.id = id;
+    uint8_t bytes[kHeader];
+    encodeTag(tag, bytes);
+    const int32_t result = insert(position, bytes, kHeader);
+    Validate();
+    return result;
+}
+
+void CTaggedDataManager::Validate() {
+    uint32_t offset = 0;
+    uint32_t previous = 0;  // ids start above 0
+    while (uint64_t{offset} + kHeader <= size()) {
+        TagType tag;
+        const int32_t result = readItem(offset, &tag);
+        ZR_ASSERT(result == kNoError);
+        if (result != kNoError) return;  // nothing after a damaged item can be located
+        ZR_ASSERT(tag.id > previous);
+        previous = tag.id;
+        offset += kHeader + tag.size;
+    }
+}
+
+int32_t CTaggedDataManager::hasTag(uint32_t id, bool* found) {
+    ZR_ASSERT(found != nullptr);
+    return findTag(id, found, nullptr, nullptr);
+}
+
+int32_t CTaggedDataManager::hasStringTag(uint8_t byteId, bool* found) { return hasTag(StringTagId(byteId), found); }
+
+int32_t CTaggedDataManager::getTagDataSize(uint32_t id, uint32_t* size) {
+    ZR_ASSERT(size != nullptr);
+    bool found = false;
+    TagType tag;
+    const int32_t result = findTag(id, &found, nullptr, &tag);
+    if (size != nullptr) *size = result == kNoError && found ? tag.size : 0;
+    return result;
+}
+
+int32_t CTaggedDataManager::setData(uint32_t id, const void* data, uint32_t size, bool* changed, uint8_t version) {
+    ZR_ASSERT(data != nullptr || size == 0);
+    if (data == nullptr && size != 0) return -1;
+    bool found = false;
+    uint32_t position = 0;
+    TagType tag;
+    int32_t result = findTag(id, &found, &position, &tag);
+    if (result != kNoError) return result;
+
+    bool isChanged = true;
+    uint32_t oldSize = 0;
+    if (found) {
+        oldSize = tag.size;
+        isChanged = (tag.flags & kChangedFlag) != 0 || tag.version != version || tag.size != size ||
+                    (size != 0 && std::memcmp(this->data() + position + kHeader, data, size) != 0);
+    } else {
+        result = insertEmptyTag(id, position);
+        if (result != kNoError) return result;
+    }
+
+    if (isChanged) {
+        if (replace(position + kHeader, oldSize, data, size) != kNoError) {
+            // The data did not fit: take back the empty header just inserted,
+            // so that a failed store leaves the block as it was.
+            if (!found) (void)erase(position, kHeader);
+            return -1;
+        }
+        TagType stored;
+        stored.code = kTaggedDataCode;
+        stored.version = version;
+        stored.flags = kChangedFlag;
+        stored.id = id;
+        stored.size = size;
+        uint8_t bytes[kHeader];
+        encodeTag(stored, bytes);
+        (void)write(position, bytes, kHeader);
+    }
+    if (changed != nullptr) *changed = isChanged;
+    Validate();
+    return kNoError;
+}
+
+int32_t CTaggedDataManager::getData(uint32_t id, void* destination, uint32_t* size, uint8_t* version) {
+    ZR_ASSERT(size != nullptr);
+    bool found = false;
+    uint32_t position = 0;
+    TagType tag;
+    const int32_t result = findTag(id, &found, &position, &tag);
+    if (result != kNoError) return result;
+    if (!found) return kDataClassNotFoundError;
+    if (size == nullptr || tag.size > *size) return kDataBufferOverflowError;
+    *size = tag.size;
+    if (tag.size > 0) read(position + kHeader, destination, tag.size);
+    if (version != nullptr) *version = tag.version;
+    return kNoError;
+}
+
+char* CTaggedDataManager::getDataPtr(uint32_t id, uint32_t minSize) {
+    bool found = false;
+    uint32_t position = 0;
+    TagType tag;
+    if (findTag(id, &found, &position, &tag) != kNoError || !found || tag.size < minSize) return nullptr;
+    // Not get(): a tag of size 0 at the block's end has its data just past
+    // the last byte.
+    return data() + position + kHeader;
+}
+
+int32_t CTaggedDataManager::deleteData(uint32_t id) {
+    bool found = false;
+    uint32_t position = 0;
+    TagType tag;
+    const int32_t result = findTag(id, &found, &position, &tag);
+    if (result != kNoError) return result;
+    if (found) (void)erase(position, kHeader + tag.size);
+    Validate();
+    return kNoError;
+}
+
+int32_t CTaggedDataManager::deleteStringData(uint8_t byteId) { return deleteData(StringTagId(byteId)); }
+
+int32_t CTaggedDataManager::setTagChanged(uint32_t id, bool value) {
+    bool found = false;
+    uint32_t position = 0;
+    TagType tag;
+    const int32_t result = findTag(id, &found, &position, &tag);
+    if (result != kNoError) return result;
+    if (!found) return kDataClassNotFoundError;
+    tag.flags = value ? (tag.flags | kChangedFlag) : (tag.flags & ~kChangedFlag);
+    uint8_t bytes[kHeader];
+    encodeTag(tag, bytes);
+    (void)write(position, bytes, kHeader);
+    return kNoError;
+}
+
+int32_t CTaggedDataManager::getTagChanged(uint32_t id, bool* value) {
+    ZR_ASSERT(value != nullptr);
+    bool found = false;
+    TagType tag;
+    const int32_t result = findTag(id, &found, nullptr, &tag);
+    if (result != kNoError) return result;
+    if (!found) return kDataClassNotFoundError;
+    if (value != nullptr) *value = (tag.flags & kChangedFlag) != 0;
+    return kNoError;
+}
+
+int32_t CTaggedDataManager::setStringTagChanged(uint8_t byteId, bool value) {
+    return setTagChanged(StringTagId(byteId), value);
+}
+
+int32_t CTaggedDataManager::getStringTagChanged(uint8_t byteId, bool* value) {
+    return getTagChanged(StringTagId(byteId), value);
+}
+
+int32_t CTaggedDataManager::getTagVersion(uint32_t id, uint8_t* version) {
+    ZR_ASSERT(version != nullptr);
+    bool found = false;
+    TagType tag;
+    const int32_t result = findTag(id, &found, nullptr, &tag);
+    if (result != kNoError) return result;
+    if (!found) return kDataClassNotFoundError;
+    if (version != nullptr) *version = tag.version;
+    return kNoError;
+}
+
+int32_t CTaggedDataManager::getStringTagVersion(uint8_t byteId, uint8_t* version) {
+    return getTagVersion(StringTagId(byteId), version);
+}
+
+int32_t CTaggedDataManager::setString(uint8_t byteId, const char16_t* text, bool* changed) {
+    ZR_ASSERT(text != nullptr);
+    const StoredText stored(text != nullptr ? text : u"");
+    if (!stored.allocated()) return -1;
+    if (!stored.fits()) return kDataBufferOverflowError;
+    return setData(StringTagId(byteId), stored.bytes(), stored.size(), changed, 0);
+}
+
+int32_t CTaggedDataManager::getString(uint8_t byteId, _String& text) {
+    text.clear();
+    bool found = false;
+    uint32_t position = 0;
+    TagType tag;
+    const int32_t result = findTag(StringTagId(byteId), &found, &position, &tag);
+    if (result != kNoError) return result;
+    if (!found) return kDataClassNotFoundError;
+    if (tag.size == 0) return kNoError;
+    const char* bytes = data() + position + kHeader;
+    if (bytes[tag.size - 1] != 0) return kDataCorruptionError;
+    text.AssignAscii(bytes, tag.size);
+    return kNoError;
+}
+
+void CTaggedDataManager::ProcessError(const char* file, uint32_t line, int32_t code, const char16_t*) {
+    ZR_ASSERT(code != kNoError);
+    if (code == kNoError) return;
+    _String message;
+    const bool loaded = message.LoadStringW(MessageFor(code));
+    ZR_ASSERT(loaded);
+    // Appended rather than formatted into the message: FormatString would cut
+    // a long source path at its 1023 characters.
+    message.append(FormatText(u"Error in file %s line %d", {FormatArg(file), FormatArg(line)}));
+    ZR_Trace(u"Throw an exception FILE - %s, LINE - %d", file, line);
+    throw NewObject<CException>(message.c_str(), kNoErrorNumber);
+}
+
+int32_t CTaggedDataManager::setValue(uint32_t id, uint32_t value, uint32_t width) {
+    uint8_t bytes[4];
+    StoreLE32(bytes, value);
+    if (swap_) std::reverse(bytes, bytes + width);
+    return setData(id, bytes, width, nullptr, 0);
+}
+
+int32_t CTaggedDataManager::getValue(uint32_t id, uint32_t& value, uint32_t width) {
+    // A stored value shorter than the variable overwrites its first bytes
+    // only, as copying into the variable on the little-endian device did.
+    uint8_t bytes[4];
+    StoreLE32(bytes, value);
+    uint32_t size = width;
+    const int32_t result = getData(id, bytes, &size, nullptr);
+    if (result != kNoError) return result;
+    if (swap_) std::reverse(bytes, bytes + width);
+    value = LoadLE32(bytes);
+    return kNoError;
+}
+
+int32_t CTaggedDataManager::setData(uint32_t id, uint8_t value) { return setValue(id, value, 1); }
+int32_t CTaggedDataManager::setData(uint32_t id, uint16_t value) { return setValue(id, value, 2); }
+int32_t CTaggedDataManager::setData(uint32_t id, uint32_t value) { return setValue(id, value, 4); }
+
+int32_t CTaggedDataManager::getData(uint32_t id, uint8_t& value) {
+    uint32_t wide = value;
+    const int32_t result = getValue(id, wide, 1);
+    value = static_cast<uint8_t>(wide);
+    return result;
+}
+
+int32_t CTaggedDataManager::getData(uint32_t id, uint16_t& value) {
+    uint32_t wide = value;
+    const int32_t result = getValue(id, wide, 2);
+    value = static_cast<uint16_t>(wide);
+    return result;
+}
+
+int32_t CTaggedDataManager::getData(uint32_t id, uint32_t& value) { return getValue(id, value, 4); }
+
+}  // namespace zr_gen
