@@ -1,0 +1,254 @@
+#include "notestore/engine/Database.h"
+
+#include <gtest/gtest.h>
+
+#include "notestore/engine/RowsCollection.h"
+#include "notestore/engine/Rowset.h"
+#include "platform/Faults.h"
+#include "support/Bytes.h"
+#include "support/Caught.h"
+#include "support/TempDir.h"
+#include "support/TestDatabase.h"
+
+namespace {
+
+using testsupport::ByteWriter;
+using testsupport::Bytes;
+using testsupport::Caught;
+using testsupport::TestDatabase;
+using zr_gen::CDBRecord;
+
+constexpr uint32_t kCreate = 0x1000 | 0x0002;
+constexpr uint32_t kReadWrite = 0x0002;
+constexpr uint32_t kTextTag = 3;
+
+class DatabaseFile : public ::testing::Test {
+protected:
+    std::u16string Path() const { return dir.File("db.zro"); }
+    Bytes Stored() const { return testsupport::ReadFileBytes(dir.path() / "db.zro"); }
+    void Store(const Bytes& bytes) const { testsupport::WriteFileBytes(dir.path() / "db.zro", bytes); }
+
+    // A new file holding `rows` records, record i carrying "row i" under tag 3.
+    void Create(int rows) const {
+        TestDatabase db;
+        ASSERT_EQ(db.Open(Path().c_str(), kCreate), 1);
+        db.InitNewDatabase();
+        for (int i = 0; i < rows; ++i) {
+            CDBRecord* record = db.GetRecordset()->Append();
+            const std::string text = "row " + std::to_string(i);
+            record->getTaggedDataManager().setData(kTextTag, text.data(), static_cast<uint32_t>(text.size()), nullptr, 0);
+        }
+        db.WriteAllHeaders();
+        db.WriteRows();
+    }
+    static std::string TextOf(CDBRecord* record) {
+        char* data = record->getTaggedDataManager().getDataPtr(kTextTag, 0);
+        uint32_t size = 0;
+        record->getTaggedDataManager().getTagDataSize(kTextTag, &size);
+        return data != nullptr ? std::string(data, size) : std::string();
+    }
+
+    testsupport::TempDir dir;
+};
+
+TEST_F(DatabaseFile, RoundTripOfHeadersAndRows) {
+    Create(3);
+    TestDatabase db;
+    ASSERT_EQ(db.Open(Path().c_str(), kReadWrite), 1);
+    EXPECT_EQ(db.versionChecks, 1);
+    EXPECT_EQ(db.GetDbInfo().rowCount, 3u);
+    db.ReadConduitHeader();
+    db.ReadRows();
+    ASSERT_EQ(db.GetRecordset()->getSize(), 3);
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(TextOf(db[i]), "row " + std::to_string(i));
+        EXPECT_EQ(db.getRecord(i)->GetIndex(), i);
+    }
+    EXPECT_EQ(db[0]->GetPos(), 273u);
+    EXPECT_EQ(db[1]->GetPos(), 273u + 12 + db[0]->GetRecSize());
+}
+
+TEST_F(DatabaseFile, NewFileWithoutRowsIsTheHeaderAreaAlone) {
+    Create(0);
+    EXPECT_EQ(Stored().size(), 12u + 6 + 255);
+    TestDatabase db;
+    db.Open(Path().c_str(), kReadWrite);
+    db.ReadRows();
+    EXPECT_EQ(db.GetRecordset()->getSize(), 0);
+    EXPECT_EQ(db.GetDbInfo().rowCount, 0u);
+}
+
+TEST_F(DatabaseFile, WrongCheckCodeFailsBeforeTheVersionCheck) {
+    Create(1);
+    Bytes bytes = Stored();
+    bytes[0] = 0x79;
+    Store(bytes);
+    TestDatabase db;
+    const Caught caught = testsupport::Catch([&] { db.Open(Path().c_str(), kReadWrite); });
+    EXPECT_EQ(caught.kind, Caught::Kind::DBException);
+    EXPECT_EQ(caught.number, 12u);
+    EXPECT_EQ(caught.text.rfind(u"The db check code is different.", 0), 0u);
+    EXPECT_EQ(db.versionChecks, 0);
+    EXPECT_TRUE(db.IsOpen());
+}
+
+TEST_F(DatabaseFile, WritingFewerRowsCutsTheFileAfterTheLastRow) {
+    Create(5);
+    const size_t fullSize = Stored().size();
+    TestDatabase db;
+    db.Open(Path().c_str(), kReadWrite);
+    db.ReadRows();
+    const uint32_t keptEnd = db[2]->GetPos();
+    db.GetRecordset()->Delete(4);
+    db.GetRecordset()->Delete(3);
+    db.GetRecordset()->Delete(2);
+    db.WriteRows();
+    db.Close();
+    EXPECT_LT(Stored().size(), fullSize);
+    EXPECT_EQ(Stored().size(), keptEnd);
+    TestDatabase again;
+    again.Open(Path().c_str(), kReadWrite);
+    again.ReadRows();
+    EXPECT_EQ(again.GetRecordset()->getSize(), 2);
+}
+
+TEST_F(DatabaseFile, CreateFlagOnAnExistingFileReadsNothing) {
+    Create(2);
+    TestDatabase db;
+    ASSERT_EQ(db.Open(Path().c_str(), kCreate), 1);
+    EXPECT_EQ(db.versionChecks, 0);
+    EXPECT_EQ(db.GetDbInfo().rowCount, 0u);
+    EXPECT_EQ(db.GetLength(), 0u);
+}
+
+TEST_F(DatabaseFile, PurgeRemovesAdjacentDeletedRecords) {
+    Create(5);
+    TestDatabase db;
+    db.Open(Path().c_str(), kReadWrite);
+    db.ReadRows();
+    db[1]->SetDeleted(true);
+    db[2]->SetDeleted(true);
+    db[4]->SetDeleted(true);
+    db.purgeDeletedRecs();
+    ASSERT_EQ(db.GetRecordset()->getSize(), 2);
+    EXPECT_EQ(TextOf(db[0]), "row 0");
+    EXPECT_EQ(TextOf(db[1]), "row 3");
+}
+
+TEST_F(DatabaseFile, ReadRowRereadsOneRowInPlace) {
+    Create(2);
+    TestDatabase db;
+    db.Open(Path().c_str(), kReadWrite);
+    db.ReadRows();
+    CDBRecord* second = db[1];
+    second->getTaggedDataManager().setData(kTextTag, "changed", 7, nullptr, 0);
+    db.ReadRow(second->GetPos(), second);
+    EXPECT_EQ(TextOf(second), "row 1");
+}
+
+TEST_F(DatabaseFile, TruncatedFileKeepsTheRowsReadSoFar) {
+    Create(3);
+    Bytes bytes = Stored();
+    bytes.resize(bytes.size() - 5);
+    Store(bytes);
+    TestDatabase db;
+    db.Open(Path().c_str(), kReadWrite);
+    const Caught caught = testsupport::Catch([&] { db.ReadRows(); });
+    EXPECT_TRUE(caught.raised());
+    EXPECT_EQ(db.GetRecordset()->getSize(), 3);
+    EXPECT_EQ(TextOf(db[1]), "row 1");
+}
+
+TEST_F(DatabaseFile, WrongEndIdentifierAfterTheBlockWasRead) {
+    Create(1);
+    Bytes bytes = Stored();
+    bytes.back() = 0x05;
+    Store(bytes);
+    TestDatabase db;
+    db.Open(Path().c_str(), kReadWrite);
+    const Caught caught = testsupport::Catch([&] { db.ReadRows(); });
+    EXPECT_EQ(caught.text, u"Missing end record identifier");
+    EXPECT_EQ(caught.number, 5u);
+    EXPECT_EQ(TextOf(db[0]), "row 0");
+}
+
+TEST_F(DatabaseFile, RowCountBeyondTheFileEndsWithAReadError) {
+    Create(1);
+    Bytes bytes = Stored();
+    bytes[6] = 0xFF;
+    bytes[7] = 0xFF;
+    bytes[8] = 0xFF;
+    bytes[9] = 0x7F;
+    Store(bytes);
+    TestDatabase db;
+    db.Open(Path().c_str(), kReadWrite);
+    const Caught caught = testsupport::Catch([&] { db.ReadRows(); });
+    EXPECT_TRUE(caught.raised());
+    EXPECT_LE(db.GetRecordset()->getSize(), 2);
+}
+
+// Every write of a save fails in turn (disk full): each raises the file
+// exception, nothing crashes or leaks, and with no failure the save works.
+TEST_F(DatabaseFile, DiskFullAtEachWriteOfASave) {
+    for (uint32_t n = 1;; ++n) {
+        Create(50);
+        TestDatabase db;
+        db.Open(Path().c_str(), kReadWrite);
+        db.ReadConduitHeader();
+        db.ReadRows();
+        platform::FaultInjector injector;
+        platform::ScopedFaultInjector scope(injector);
+        injector.FailNth(platform::FaultOp::Write, n, ERROR_DISK_FULL);
+        const Caught caught = testsupport::Catch([&] {
+            db.WriteAllHeaders();
+            db.WriteRows();
+        });
+        if (!injector.Fired(platform::FaultOp::Write)) {
+            EXPECT_FALSE(caught.raised());
+            EXPECT_GT(n, 3u) << "a save makes several writes";
+            break;
+        }
+        EXPECT_EQ(caught.kind, Caught::Kind::FileException) << "write " << n;
+        EXPECT_EQ(caught.cause, zr_gen::CFileException::diskFull) << "write " << n;
+        ASSERT_LT(n, 100u);
+    }
+}
+
+// Every allocation while opening and reading fails in turn: each surfaces as
+// the library's exception, never a crash or leak.
+TEST_F(DatabaseFile, OutOfMemoryAtEachAllocationOfARead) {
+    Create(20);
+    for (uint32_t n = 1;; ++n) {
+        TestDatabase db;
+        platform::FaultInjector injector;
+        platform::ScopedFaultInjector scope(injector);
+        injector.FailNth(platform::FaultOp::Alloc, n, ERROR_NOT_ENOUGH_MEMORY);
+        const Caught caught = testsupport::Catch([&] {
+            db.Open(Path().c_str(), kReadWrite);
+            db.ReadConduitHeader();
+            db.ReadRows();
+        });
+        if (!injector.Fired(platform::FaultOp::Alloc)) {
+            EXPECT_FALSE(caught.raised());
+            EXPECT_EQ(db.GetRecordset()->getSize(), 20);
+            EXPECT_GT(n, 40u) << "each row allocates";
+            break;
+        }
+        EXPECT_TRUE(caught.raised()) << "allocation " << n;
+        ASSERT_LT(n, 1000u);
+    }
+}
+
+TEST_F(DatabaseFile, ReadErrorWhileReadingRows) {
+    Create(5);
+    TestDatabase db;
+    db.Open(Path().c_str(), kReadWrite);
+    platform::FaultInjector injector;
+    platform::ScopedFaultInjector scope(injector);
+    injector.FailNth(platform::FaultOp::Read, 1, ERROR_READ_FAULT);
+    const Caught caught = testsupport::Catch([&] { db.ReadRows(); });
+    EXPECT_EQ(caught.text, u"File IO read error");
+    EXPECT_EQ(caught.number, 7u);
+}
+
+}  // namespace
