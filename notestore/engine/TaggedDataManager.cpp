@@ -126,6 +126,13 @@ int32_t CTaggedDataManager::findTag(uint32_t id, bool* found, uint32_t* position
     return kNoError;
 }
 
+int32_t CTaggedDataManager::findExisting(uint32_t id, uint32_t* position, TagType* tag) {
+    bool found = false;
+    const int32_t result = findTag(id, &found, position, tag);
+    if (result != kNoError) return result;
+    return found ? kNoError : kDataClassNotFoundError;
+}
+
 int32_t CTaggedDataManager::insertEmptyTag(uint32_t id, uint32_t position) {
     TagType tag;
     tag.code = kTaggedDataCode;
@@ -212,12 +219,10 @@ int32_t CTaggedDataManager::setData(uint32_t id, const void* data, uint32_t size
 
 int32_t CTaggedDataManager::getData(uint32_t id, void* destination, uint32_t* size, uint8_t* version) {
     ZR_ASSERT(size != nullptr);
-    bool found = false;
     uint32_t position = 0;
     TagType tag;
-    const int32_t result = findTag(id, &found, &position, &tag);
+    const int32_t result = findExisting(id, &position, &tag);
     if (result != kNoError) return result;
-    if (!found) return kDataClassNotFoundError;
     if (size == nullptr || tag.size > *size) return kDataBufferOverflowError;
     *size = tag.size;
     if (tag.size > 0) read(position + kHeader, destination, tag.size);
@@ -249,12 +254,10 @@ int32_t CTaggedDataManager::deleteData(uint32_t id) {
 int32_t CTaggedDataManager::deleteStringData(uint8_t byteId) { return deleteData(StringTagId(byteId)); }
 
 int32_t CTaggedDataManager::setTagChanged(uint32_t id, bool value) {
-    bool found = false;
     uint32_t position = 0;
     TagType tag;
-    const int32_t result = findTag(id, &found, &position, &tag);
+    const int32_t result = findExisting(id, &position, &tag);
     if (result != kNoError) return result;
-    if (!found) return kDataClassNotFoundError;
     tag.flags = value ? (tag.flags | kChangedFlag) : (tag.flags & ~kChangedFlag);
     uint8_t bytes[kHeader];
     encodeTag(tag, bytes);
@@ -264,13 +267,10 @@ int32_t CTaggedDataManager::setTagChanged(uint32_t id, bool value) {
 
 int32_t CTaggedDataManager::getTagChanged(uint32_t id, bool* value) {
     ZR_ASSERT(value != nullptr);
-    bool found = false;
     TagType tag;
-    const int32_t result = findTag(id, &found, nullptr, &tag);
-    if (result != kNoError) return result;
-    if (!found) return kDataClassNotFoundError;
-    if (value != nullptr) *value = (tag.flags & kChangedFlag) != 0;
-    return kNoError;
+    const int32_t result = findExisting(id, nullptr, &tag);
+    if (result == kNoError && value != nullptr) *value = (tag.flags & kChangedFlag) != 0;
+    return result;
 }
 
 int32_t CTaggedDataManager::setStringTagChanged(uint8_t byteId, bool value) {
@@ -283,13 +283,10 @@ int32_t CTaggedDataManager::getStringTagChanged(uint8_t byteId, bool* value) {
 
 int32_t CTaggedDataManager::getTagVersion(uint32_t id, uint8_t* version) {
     ZR_ASSERT(version != nullptr);
-    bool found = false;
     TagType tag;
-    const int32_t result = findTag(id, &found, nullptr, &tag);
-    if (result != kNoError) return result;
-    if (!found) return kDataClassNotFoundError;
-    if (version != nullptr) *version = tag.version;
-    return kNoError;
+    const int32_t result = findExisting(id, nullptr, &tag);
+    if (result == kNoError && version != nullptr) *version = tag.version;
+    return result;
 }
 
 int32_t CTaggedDataManager::getStringTagVersion(uint8_t byteId, uint8_t* version) {
@@ -306,12 +303,10 @@ int32_t CTaggedDataManager::setString(uint8_t byteId, const char16_t* text, bool
 
 int32_t CTaggedDataManager::getString(uint8_t byteId, _String& text) {
     text.clear();
-    bool found = false;
     uint32_t position = 0;
     TagType tag;
-    const int32_t result = findTag(StringTagId(byteId), &found, &position, &tag);
+    const int32_t result = findExisting(StringTagId(byteId), &position, &tag);
     if (result != kNoError) return result;
-    if (!found) return kDataClassNotFoundError;
     if (tag.size == 0) return kNoError;
     const char* bytes = data() + position + kHeader;
     if (bytes[tag.size - 1] != 0) return kDataCorruptionError;

@@ -112,6 +112,8 @@ protected:
     void readTag(uint32_t position, TagType* tag);
     void swapTag(TagType* tag);
     int32_t insertEmptyTag(uint32_t id, uint32_t position);
+    // findTag for a tag that must exist: kDataClassNotFoundError when absent.
+    int32_t findExisting(uint32_t id, uint32_t* position, TagType* tag);
     bool isValidTag(const TagType& tag);
 
 private:
