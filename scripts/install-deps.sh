@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  tzdata python3
+  tzdata python3 python3-pil
+  libpng-dev libjpeg62-turbo-dev libgif-dev liblz4-dev
 )
 
 missing=()
