@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "notestore/engine/RowsCollection.h"
 #include "notestore/engine/Rowset.h"
 #include "platform/Faults.h"
@@ -236,6 +238,23 @@ TEST_F(DatabaseFile, OutOfMemoryAtEachAllocationOfARead) {
         }
         EXPECT_TRUE(caught.raised()) << "allocation " << n;
         ASSERT_LT(n, 1000u);
+    }
+}
+
+TEST(DatabaseConstruction, WithoutMemoryRaisesOutOfMemoryAndLeaksNothing) {
+    for (uint32_t n = 1;; ++n) {
+        platform::FaultInjector injector;
+        platform::ScopedFaultInjector scope(injector);
+        injector.FailNth(platform::FaultOp::Alloc, n, ERROR_NOT_ENOUGH_MEMORY);
+        std::unique_ptr<TestDatabase> db;
+        const Caught caught = testsupport::Catch([&] { db = std::make_unique<TestDatabase>(); });
+        if (!injector.Fired(platform::FaultOp::Alloc)) {
+            EXPECT_FALSE(caught.raised());
+            EXPECT_NE(db->GetConduitHeader(), nullptr);
+            EXPECT_GT(n, 2u) << "recordset and conduit header are allocated";
+            break;
+        }
+        EXPECT_EQ(caught.text, u"Out of memory") << "allocation " << n;
     }
 }
 
