@@ -13,7 +13,12 @@ CDBRecordset::~CDBRecordset() { Free(); }
 
 CDBRecord* CDBRecordset::Initialized(CDBRecord* created) {
     if (created == nullptr) ZR_THROW(CException, kMsgOutOfMemory, DefaultErrorNumber(kMsgOutOfMemory));
-    created->Init();
+    try {
+        created->Init();  // a subclass's Init stores tags and may run out of memory
+    } catch (...) {
+        delete created;
+        throw;
+    }
     return created;
 }
 

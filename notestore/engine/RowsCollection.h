@@ -61,7 +61,8 @@ public:
 
 protected:
     // For CreateDBRecord overrides: the freshly allocated record with Init
-    // called on it, or for null the out-of-memory error.
+    // called on it, or for null the out-of-memory error; a record whose Init
+    // fails is freed before the error passes.
     static CDBRecord* Initialized(CDBRecord* created);
 
 private:
