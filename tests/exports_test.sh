@@ -20,6 +20,22 @@ refuse() {
 for f in ZR_Trace zr_AssertFailedLine zr_CVIsValidAddress MemAlloc MemFree MemGetPtr MemReleasePtr MemRealloc MemDuplicate MemGetSize; do
   expect " T $f\$" "$f (unmangled)" "$symbols"
 done
+# The flat interface of notestore.h: the last-exception readers and the
+# category database.
+flat=(
+  OL_GetLastExceptionKind OL_GetLastExceptionNumber OL_GetLastExceptionText
+  OL_CreateCategoryDB OL_DeleteCategoryDB OL_OpenCategoryFile OL_CheckCategoryDbInfo
+  OL_CreateCategoryRecordset OL_CategoryInitNewDataBase OL_CategoryReadExtraRows
+  OL_CategoryWriteExtraRows OL_CategoryReadRows OL_CategoryWriteRows
+  OL_WriteAllCategoryHeaders OL_CategoryClose OL_GetMaxCategoryAmount OL_GetCatRecordset
+  OL_GetCategoryRecordSize OL_isFull OL_FindFirstHole OL_ResizeDB OL_deleteAllCategories
+  OL_DeleteCategory OL_UndeleteCategory OL_GetCategoryID OL_SetCategoryID
+  OL_GetCatCategoryName OL_GetIterCategoryName OL_AddNewCategorybyName OL_RenameCategory
+  OL_FindCategorybyName OL_DeleteCategorybyName OL_GetIterator OL_GetNext
+)
+for f in "${flat[@]}"; do
+  expect " T $f\$" "$f (unmangled)" "$symbols"
+done
 for c in CException CDBException CFileException CFile MemFile SharedFile CFileStream CBaseObject CTime _String; do
   expect " zr_gen::$c::" "members of zr_gen::$c" "$demangled"
 done
@@ -27,6 +43,7 @@ for c in CException CDBException CFileException; do
   expect "typeinfo for zr_gen::$c\$" "typeinfo for zr_gen::$c" "$demangled"
 done
 expect " zr_gen::_ThrowFileException\(" "zr_gen::_ThrowFileException" "$demangled"
+refuse " _Z[^ ]*OL_" "flat functions with C++ names" "$symbols"
 refuse "platform::|CreateFileW|GetLastError|LocalAlloc|FormatMessageW" "platform layer" "$demangled"
 refuse " testing::" "test code" "$demangled"
 
