@@ -33,7 +33,7 @@ namespace {
 
 enum class Length : uint8_t { None, HH, H, L, LL, BigL, Size };
 
-struct Spec {
+struct Directive {
     std::string flags;
     int width = -1;
     bool widthFromArg = false;
@@ -49,10 +49,10 @@ bool IsConversion(char16_t c) {
 
 // Parses the conversion that starts after a '%' at `pos`; false when the
 // format ends before a conversion character.
-bool ParseSpec(std::u16string_view format, size_t& pos, Spec& spec) {
+bool ParseDirective(std::u16string_view format, size_t& pos, Directive& directive) {
     auto at = [&](size_t i) -> char16_t { return i < format.size() ? format[i] : char16_t(0); };
     while (std::u16string_view(u"-+ #0").find(at(pos)) != std::u16string_view::npos && at(pos) != 0) {
-        spec.flags += static_cast<char>(at(pos++));
+        directive.flags += static_cast<char>(at(pos++));
     }
     auto number = [&]() {
         constexpr int kLimit = 100000;  // no sane log line pads further
@@ -61,46 +61,46 @@ bool ParseSpec(std::u16string_view format, size_t& pos, Spec& spec) {
         return value;
     };
     if (at(pos) == u'*') {
-        spec.widthFromArg = true;
+        directive.widthFromArg = true;
         ++pos;
     } else if (at(pos) >= u'1' && at(pos) <= u'9') {
-        spec.width = number();
+        directive.width = number();
     }
     if (at(pos) == u'.') {
         ++pos;
         if (at(pos) == u'*') {
-            spec.precisionFromArg = true;
+            directive.precisionFromArg = true;
             ++pos;
         } else {
-            spec.precision = number();
+            directive.precision = number();
         }
     }
     if (at(pos) == u'h') {
         ++pos;
-        spec.length = Length::H;
+        directive.length = Length::H;
         if (at(pos) == u'h') {
             ++pos;
-            spec.length = Length::HH;
+            directive.length = Length::HH;
         }
     } else if (at(pos) == u'l' || at(pos) == u'w') {
         ++pos;
-        spec.length = Length::L;
+        directive.length = Length::L;
         if (at(pos) == u'l') {
             ++pos;
-            spec.length = Length::LL;
+            directive.length = Length::LL;
         }
     } else if (at(pos) == u'L') {
         ++pos;
-        spec.length = Length::BigL;
+        directive.length = Length::BigL;
     } else if (at(pos) == u'z' || at(pos) == u'j' || at(pos) == u't') {
         ++pos;
-        spec.length = Length::Size;
+        directive.length = Length::Size;
     } else if (at(pos) == u'I' && at(pos + 1) == u'6' && at(pos + 2) == u'4') {
         pos += 3;
-        spec.length = Length::LL;
+        directive.length = Length::LL;
     }
     if (!IsConversion(at(pos))) return false;
-    spec.conversion = at(pos++);
+    directive.conversion = at(pos++);
     return true;
 }
 
@@ -116,10 +116,10 @@ std::u16string Widen(std::string_view text) {
 }
 
 // Text with the width, precision and '-' flag applied, counted in UTF-16 units.
-void AppendPadded(std::u16string& out, std::u16string_view text, const Spec& spec) {
-    if (spec.precision >= 0 && text.size() > static_cast<size_t>(spec.precision)) text = text.substr(0, spec.precision);
-    const size_t pad = spec.width > 0 && text.size() < static_cast<size_t>(spec.width) ? spec.width - text.size() : 0;
-    const bool left = spec.flags.find('-') != std::string::npos;
+void AppendPadded(std::u16string& out, std::u16string_view text, const Directive& directive) {
+    if (directive.precision >= 0 && text.size() > static_cast<size_t>(directive.precision)) text = text.substr(0, directive.precision);
+    const size_t pad = directive.width > 0 && text.size() < static_cast<size_t>(directive.width) ? directive.width - text.size() : 0;
+    const bool left = directive.flags.find('-') != std::string::npos;
     if (!left) out.append(pad, u' ');
     out += text;
     if (left) out.append(pad, u' ');
@@ -127,13 +127,13 @@ void AppendPadded(std::u16string& out, std::u16string_view text, const Spec& spe
 
 // Numbers go through the C library with the same flags, width and precision.
 template <class T>
-void AppendNumber(std::u16string& out, const Spec& spec, const char* lengthAndConversion, T value) {
+void AppendNumber(std::u16string& out, const Directive& directive, const char* lengthAndConversion, T value) {
     char pattern[48];
-    const int width = spec.width > 0 ? spec.width : 0;
-    if (spec.precision >= 0) {
-        std::snprintf(pattern, sizeof pattern, "%%%s%.0d.%d%s", spec.flags.c_str(), width, spec.precision, lengthAndConversion);
+    const int width = directive.width > 0 ? directive.width : 0;
+    if (directive.precision >= 0) {
+        std::snprintf(pattern, sizeof pattern, "%%%s%.0d.%d%s", directive.flags.c_str(), width, directive.precision, lengthAndConversion);
     } else {
-        std::snprintf(pattern, sizeof pattern, "%%%s%.0d%s", spec.flags.c_str(), width, lengthAndConversion);
+        std::snprintf(pattern, sizeof pattern, "%%%s%.0d%s", directive.flags.c_str(), width, lengthAndConversion);
     }
     const int needed = std::snprintf(nullptr, 0, pattern, value);
     if (needed <= 0) return;
@@ -163,65 +163,65 @@ uint64_t UnsignedOfWidth(uint64_t v, Length length) {
     }
 }
 
-void AppendText(std::u16string& out, const FormatArg& arg, const Spec& spec);
+void AppendText(std::u16string& out, const FormatArg& arg, const Directive& directive);
 
-void AppendPointer(std::u16string& out, const void* pointer, Spec spec) {
+void AppendPointer(std::u16string& out, const void* pointer, Directive directive) {
     char digits[2 * sizeof(void*) + 1];
     std::snprintf(digits, sizeof digits, "%0*llX", static_cast<int>(2 * sizeof(void*)),
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(pointer)));
-    spec.precision = -1;
-    AppendPadded(out, Widen(digits), spec);
+    directive.precision = -1;
+    AppendPadded(out, Widen(digits), directive);
 }
 
 // One conversion of an argument whose kind fits it.
-void AppendConversion(std::u16string& out, const FormatArg& arg, const Spec& spec) {
+void AppendConversion(std::u16string& out, const FormatArg& arg, const Directive& directive) {
     using Kind = FormatArg::Kind;
     const bool isText = arg.kind() == Kind::Narrow || arg.kind() == Kind::Wide;
-    switch (spec.conversion) {
+    switch (directive.conversion) {
         case u'd':
         case u'i':
-            if (isText) return AppendText(out, arg, spec);
-            return AppendNumber(out, spec, "lld", static_cast<long long>(SignedOfWidth(arg.asSigned(), spec.length)));
+            if (isText) return AppendText(out, arg, directive);
+            return AppendNumber(out, directive, "lld", static_cast<long long>(SignedOfWidth(arg.asSigned(), directive.length)));
         case u'u':
         case u'o':
         case u'x':
         case u'X': {
-            if (isText) return AppendText(out, arg, spec);
-            const char* conversion = spec.conversion == u'u' ? "llu" : spec.conversion == u'o' ? "llo" : spec.conversion == u'x' ? "llx" : "llX";
-            return AppendNumber(out, spec, conversion, static_cast<unsigned long long>(UnsignedOfWidth(arg.asUnsigned(), spec.length)));
+            if (isText) return AppendText(out, arg, directive);
+            const char* conversion = directive.conversion == u'u' ? "llu" : directive.conversion == u'o' ? "llo" : directive.conversion == u'x' ? "llx" : "llX";
+            return AppendNumber(out, directive, conversion, static_cast<unsigned long long>(UnsignedOfWidth(arg.asUnsigned(), directive.length)));
         }
         case u'c': {
-            if (isText) return AppendText(out, arg, spec);
+            if (isText) return AppendText(out, arg, directive);
             const auto unit = arg.kind() == Kind::NarrowChar
                                   ? platform::UnicodeFromCp1252(static_cast<unsigned char>(arg.asUnsigned()))
                                   : static_cast<char16_t>(arg.asUnsigned());
-            Spec charSpec = spec;
-            charSpec.precision = -1;
-            return AppendPadded(out, std::u16string_view(&unit, 1), charSpec);
+            Directive charDirective = directive;
+            charDirective.precision = -1;
+            return AppendPadded(out, std::u16string_view(&unit, 1), charDirective);
         }
         case u's':
-        case u'S': return AppendText(out, arg, spec);
+        case u'S': return AppendText(out, arg, directive);
         case u'p':
-            if (arg.kind() == Kind::Pointer) return AppendPointer(out, arg.pointer(), spec);
-            return AppendPointer(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(arg.asUnsigned())), spec);
+            if (arg.kind() == Kind::Pointer) return AppendPointer(out, arg.pointer(), directive);
+            return AppendPointer(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(arg.asUnsigned())), directive);
         case u'n': return;
         default: {
-            if (isText) return AppendText(out, arg, spec);
-            const char conversion[2] = {static_cast<char>(spec.conversion), 0};
-            return AppendNumber(out, spec, conversion, arg.asDouble());
+            if (isText) return AppendText(out, arg, directive);
+            const char conversion[2] = {static_cast<char>(directive.conversion), 0};
+            return AppendNumber(out, directive, conversion, arg.asDouble());
         }
     }
 }
 
 // A string conversion, or any argument printed as its own kind.
-void AppendText(std::u16string& out, const FormatArg& arg, const Spec& spec) {
+void AppendText(std::u16string& out, const FormatArg& arg, const Directive& directive) {
     using Kind = FormatArg::Kind;
-    Spec natural = spec;
+    Directive natural = directive;
     switch (arg.kind()) {
         case Kind::Narrow:
-            return AppendPadded(out, arg.narrow() != nullptr ? Widen(arg.narrow()) : std::u16string(u"(null)"), spec);
+            return AppendPadded(out, arg.narrow() != nullptr ? Widen(arg.narrow()) : std::u16string(u"(null)"), directive);
         case Kind::Wide:
-            return AppendPadded(out, arg.wide() != nullptr ? std::u16string_view(arg.wide()) : std::u16string_view(u"(null)"), spec);
+            return AppendPadded(out, arg.wide() != nullptr ? std::u16string_view(arg.wide()) : std::u16string_view(u"(null)"), directive);
         case Kind::Signed: natural.conversion = u'd'; natural.length = Length::LL; break;
         case Kind::Unsigned: natural.conversion = u'u'; natural.length = Length::LL; break;
         case Kind::NarrowChar: natural.conversion = u'c'; break;
@@ -247,31 +247,31 @@ std::u16string FormatWith(std::u16string_view format, const FormatArg* args, siz
             ++pos;
             continue;
         }
-        Spec spec;
-        if (!ParseSpec(format, pos, spec)) {
+        Directive directive;
+        if (!ParseDirective(format, pos, directive)) {
             out += format.substr(percent, pos - percent);  // an unfinished conversion stays as text
             continue;
         }
-        if (spec.widthFromArg) {
+        if (directive.widthFromArg) {
             const FormatArg* width = take();
             const int64_t value = width != nullptr ? width->asSigned() : 0;
-            if (value < 0) spec.flags += '-';
-            spec.width = static_cast<int>(value < 0 ? (value < -100000 ? 100000 : -value) : (value > 100000 ? 100000 : value));
+            if (value < 0) directive.flags += '-';
+            directive.width = static_cast<int>(value < 0 ? (value < -100000 ? 100000 : -value) : (value > 100000 ? 100000 : value));
         }
-        if (spec.precisionFromArg) {
+        if (directive.precisionFromArg) {
             const FormatArg* precision = take();
             const int64_t value = precision != nullptr ? precision->asSigned() : -1;
-            spec.precision = value < 0 ? -1 : static_cast<int>(value > 100000 ? 100000 : value);
+            directive.precision = value < 0 ? -1 : static_cast<int>(value > 100000 ? 100000 : value);
         }
-        if (const FormatArg* arg = take()) AppendConversion(out, *arg, spec);
+        if (const FormatArg* arg = take()) AppendConversion(out, *arg, directive);
     }
     return out;
 }
 
 // Reads one C vararg as the format says it was passed.
-FormatArg ReadVarArg(const Spec& spec, bool narrowFormat, va_list& args) {
-    const bool longLength = spec.length == Length::LL || spec.length == Length::Size;
-    switch (spec.conversion) {
+FormatArg ReadVarArg(const Directive& directive, bool narrowFormat, va_list& args) {
+    const bool longLength = directive.length == Length::LL || directive.length == Length::Size;
+    switch (directive.conversion) {
         case u'd':
         case u'i':
             if (longLength) return FormatArg(static_cast<int64_t>(va_arg(args, long long)));
@@ -284,21 +284,21 @@ FormatArg ReadVarArg(const Spec& spec, bool narrowFormat, va_list& args) {
             return FormatArg(va_arg(args, unsigned int));
         case u'c': {
             const int value = va_arg(args, int);
-            const bool narrowChar = narrowFormat ? spec.length != Length::L : spec.length == Length::H;
+            const bool narrowChar = narrowFormat ? directive.length != Length::L : directive.length == Length::H;
             if (narrowChar) return FormatArg(static_cast<char>(value));
             return FormatArg(static_cast<char16_t>(value));
         }
         case u's':
         case u'S': {
-            bool narrowText = narrowFormat ? spec.length != Length::L : spec.length == Length::H;
-            if (spec.conversion == u'S' && spec.length == Length::None) narrowText = !narrowFormat;
+            bool narrowText = narrowFormat ? directive.length != Length::L : directive.length == Length::H;
+            if (directive.conversion == u'S' && directive.length == Length::None) narrowText = !narrowFormat;
             if (narrowText) return FormatArg(va_arg(args, const char*));
             return FormatArg(va_arg(args, const char16_t*));
         }
         case u'p':
         case u'n': return FormatArg(va_arg(args, const void*));
         default:
-            if (spec.length == Length::BigL) return FormatArg(static_cast<double>(va_arg(args, long double)));
+            if (directive.length == Length::BigL) return FormatArg(static_cast<double>(va_arg(args, long double)));
             return FormatArg(va_arg(args, double));
     }
 }
@@ -325,11 +325,11 @@ std::u16string FormatTextV(std::u16string_view format, bool narrowFormat, va_lis
             ++pos;
             continue;
         }
-        Spec spec;
-        if (!ParseSpec(format, pos, spec)) continue;
-        if (spec.widthFromArg) collected.emplace_back(va_arg(copy, int));
-        if (spec.precisionFromArg) collected.emplace_back(va_arg(copy, int));
-        collected.push_back(ReadVarArg(spec, narrowFormat, copy));
+        Directive directive;
+        if (!ParseDirective(format, pos, directive)) continue;
+        if (directive.widthFromArg) collected.emplace_back(va_arg(copy, int));
+        if (directive.precisionFromArg) collected.emplace_back(va_arg(copy, int));
+        collected.push_back(ReadVarArg(directive, narrowFormat, copy));
     }
     va_end(copy);
     return FormatWith(format, collected.data(), collected.size());
