@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
 # Builds the release configuration with the benchmarks and reports each
 # benchmark beside its baseline, as ratios measured in one run.
+# bench/run.sh [engine] [drawings]: the suites to run, by default both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/bench
+suites=("$@")
+[ ${#suites[@]} -gt 0 ] || suites=(engine drawings)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNOTESTORE_TESTS=OFF -DNOTESTORE_BENCH=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target engine_bench
-"$build/bench/engine_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
-  --benchmark_format=json --benchmark_out="$build/engine.json" --benchmark_out_format=json >/dev/null
-python3 - "$build/engine.json" <<'PY'
+
+run() {  # suite: builds and runs SUITE_bench into $build/SUITE.json
+  cmake --build "$build" -j "$(nproc)" --target "$1_bench"
+  "$build/bench/$1_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_format=json --benchmark_out="$build/$1.json" --benchmark_out_format=json >/dev/null
+}
+
+for suite in "${suites[@]}"; do
+  case "$suite" in
+    engine)
+      run engine
+      python3 - "$build/engine.json" <<'PY'
 import json, sys
 runs = {b["run_name"]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("aggregate_name") == "median"}
 def ratio(a, b):
@@ -18,3 +29,36 @@ ratio("BM_ContainerRead", "BM_BaselineRead")
 for name in ("BM_DeleteFromFront", "BM_PurgeDeleted"):
     print(f"{name:22s} {runs[name]:9.2f} ms   (100,000 records)")
 PY
+      ;;
+    drawings)
+      run drawings
+      python3 - "$build/drawings.json" <<'PY'
+import json, sys
+medians = [b for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("aggregate_name") == "median"]
+speed = {b["run_name"]: b["bytes_per_second"] / 1e6 for b in medians}
+size = {b["run_name"]: b["compressed"] for b in medians if "compressed" in b}
+targets = {("Compress", "text"): 1.2, ("Compress", "mixed"): 0.4, ("Compress", "drawing"): 0.25,
+           ("Decompress", "text"): 0.8, ("Decompress", "mixed"): 0.4, ("Decompress", "drawing"): 0.3}
+labels = {"drawing": "240x320 drawing", "text": "10 KB text", "mixed": "1 MB mixed"}
+print("Throughput in MB/s of uncompressed bytes; ratio = ours / LZ4 (higher is better)")
+print(f"{'input':16s} {'operation':10s} {'ours':>9s} {'LZ4':>9s} {'ratio':>6s} {'target':>7s}   {'size ours':>9s} {'size LZ4':>8s}")
+for op in ("Compress", "Decompress"):
+    for data in ("text", "mixed", "drawing"):
+        ours, lz4 = speed[f"{op}/ours/{data}"], speed[f"{op}/lz4/{data}"]
+        ratio, target = ours / lz4, targets[(op, data)]
+        sizes = ""
+        if op == "Compress":
+            sizes = f"{size[f'{op}/ours/{data}']:9.1%} {size[f'{op}/lz4/{data}']:8.1%}"
+        print(f"{labels[data]:16s} {op.lower():10s} {ours:9.0f} {lz4:9.0f} {ratio:6.2f} {target:7.2f}{' ' if ratio >= target else '!'}  {sizes}")
+for data in ("text", "mixed", "drawing"):
+    copy = speed[f"Memcpy/{data}"]
+    print(f"{labels[data]:16s} {'memcpy':10s} {copy:9.0f} MB/s   compress {speed[f'Compress/ours/{data}'] / copy:6.3f}x,"
+          f" decompress {speed[f'Decompress/ours/{data}'] / copy:6.3f}x of memcpy")
+PY
+      ;;
+    *)
+      echo "unknown suite: $suite" >&2
+      exit 2
+      ;;
+  esac
+done

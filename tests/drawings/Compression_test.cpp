@@ -1,0 +1,509 @@
+#include "notestore/drawings/Compression.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "notestore/foundation/Messages.h"
+#include "platform/Faults.h"
+#include "support/Bytes.h"
+#include "support/Caught.h"
+#include "support/LogTail.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::Caught;
+
+constexpr uint32_t kStep = CCompression::kBlockStep;
+
+Bytes Compressed(CCompression& compression, const Bytes& source) {
+    uint8_t* result = nullptr;
+    uint32_t size = 0;
+    compression.Compress(source.data(), static_cast<uint32_t>(source.size()), result, &size);
+    return Bytes(result, result + size);
+}
+
+Bytes Decompressed(CCompression& compression, const Bytes& stream) {
+    uint8_t* result = nullptr;
+    uint32_t size = 0;
+    compression.Decompress(stream.data(), static_cast<uint32_t>(stream.size()), result, &size);
+    return Bytes(result, result + size);
+}
+
+Bytes Hex(const std::string& text) {
+    Bytes bytes;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+Bytes Repeated(size_t size, uint8_t value = 0x61) { return Bytes(size, value); }
+
+Bytes Stored(const Bytes& source) { return testsupport::ByteWriter().U32(1).Raw(source).bytes; }
+
+Bytes Random(size_t size, uint32_t seed) {
+    std::mt19937 engine(seed);
+    Bytes bytes(size);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(engine());
+    return bytes;
+}
+
+Bytes Text(size_t size, uint32_t seed) {
+    static const char* const kWords[] = {"the",   "outline", "item", "of",     "a",    "note",  "and",    "drawing",
+                                         "with",  "list",    "to",   "window", "page", "small", "letter", "is"};
+    std::mt19937 engine(seed);
+    std::string text;
+    while (text.size() < size) {
+        text += kWords[engine() % std::size(kWords)];
+        text += engine() % 9 == 0 ? ". " : " ";
+    }
+    return Bytes(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(size));
+}
+
+// White with short coloured strokes, three bytes a pixel.
+Bytes Pixels(size_t size, uint32_t seed) {
+    std::mt19937 engine(seed);
+    Bytes bytes(size, 0xFF);
+    for (size_t stroke = 0; stroke < size / 300 + 1; ++stroke) {
+        const uint8_t colour[3] = {static_cast<uint8_t>(engine()), static_cast<uint8_t>(engine()), static_cast<uint8_t>(engine())};
+        const size_t start = engine() % (size + 1);
+        const size_t end = std::min(size, start + 3 * (engine() % 30));
+        for (size_t i = start; i < end; ++i) bytes[i] = colour[(i - start) % 3];
+    }
+    return bytes;
+}
+
+// Writes streams item by item and keeps the output a decoder must produce,
+// applying each valid copy one byte at a time.
+class StreamBuilder {
+public:
+    explicit StreamBuilder(uint8_t method = 0) : stream_{method, 0, 0, 0} {}
+
+    StreamBuilder& Literal(uint8_t value) {
+        NextItem(false);
+        stream_.push_back(value);
+        output_.push_back(value);
+        return *this;
+    }
+    StreamBuilder& Literals(size_t count, uint8_t first = 0x20) {
+        for (size_t i = 0; i < count; ++i) Literal(static_cast<uint8_t>(first + i));
+        return *this;
+    }
+    // Lengths 1 to 16, offsets 0 to 4095; invalid offsets add no output.
+    StreamBuilder& Copy(uint32_t offset, uint32_t length) {
+        NextItem(true);
+        stream_.push_back(static_cast<uint8_t>(((offset >> 4) & 0xF0) | (length - 1)));
+        stream_.push_back(static_cast<uint8_t>(offset));
+        if (offset == 0 || offset > output_.size()) return *this;
+        for (uint32_t i = 0; i < length; ++i) output_.push_back(output_[output_.size() - offset]);
+        return *this;
+    }
+    const Bytes& stream() const { return stream_; }
+    const Bytes& output() const { return output_; }
+
+private:
+    void NextItem(bool copy) {
+        if (items_ % 16 == 0) {
+            controlAt_ = stream_.size();
+            stream_.insert(stream_.end(), {0, 0});
+        }
+        if (copy) stream_[controlAt_ + (items_ % 16) / 8] |= static_cast<uint8_t>(1u << (items_ % 8));
+        ++items_;
+    }
+
+    Bytes stream_;
+    Bytes output_;
+    size_t items_ = 0;
+    size_t controlAt_ = 0;
+};
+
+// What the writer promises about a compressed stream beyond decoding back:
+// copies of 3 to 16 bytes at offsets 1 to 4095, the last 15 source bytes or
+// fewer as literals (no match starts with less than 16 bytes left), unused
+// control bits 0, and an item at the very end.
+void ExpectWellFormed(const Bytes& stream, size_t sourceSize) {
+    size_t at = 4;
+    size_t produced = 0;
+    size_t lastCopyStart = 0;
+    bool copied = false;
+    while (at < stream.size()) {
+        ASSERT_LE(at + 2, stream.size());
+        uint32_t control = stream[at] | (stream[at + 1] << 8);
+        at += 2;
+        ASSERT_LT(at, stream.size()) << "control word without items";
+        int item = 0;
+        for (; item < 16 && at < stream.size(); ++item, control >>= 1) {
+            if ((control & 1) == 0) {
+                ++at;
+                ++produced;
+                continue;
+            }
+            ASSERT_LE(at + 2, stream.size());
+            const uint32_t length = (stream[at] & 0x0F) + 1;
+            const uint32_t offset = ((stream[at] & 0xF0) << 4) | stream[at + 1];
+            EXPECT_GE(length, 3u);
+            EXPECT_GE(offset, 1u);
+            EXPECT_LE(offset, produced);
+            at += 2;
+            lastCopyStart = produced;
+            copied = true;
+            produced += length;
+        }
+        if (item < 16) {
+            EXPECT_EQ(control, 0u) << "unused control bits";
+        }
+    }
+    EXPECT_EQ(produced, sourceSize);
+    if (copied) {
+        EXPECT_LE(lastCopyStart + 16, sourceSize);
+    }
+}
+
+// ---- The stream's exact bytes ----
+
+TEST(Compression, KnownSourcesGiveTheirExactStreams) {
+    const struct {
+        const char* name;
+        Bytes source;
+        Bytes stream;
+    } cases[] = {
+        {"empty", {}, Hex("01000000")},
+        {"abc", {'a', 'b', 'c'}, Hex("01000000616263")},
+        {"40 a", Repeated(40), Hex("00000000" "0600" "61" "0f01" "0f10" "61616161616161")},
+        // A run reaches a full copy at once: one literal, one copy, three
+        // literals the encoder may not match so near the end.
+        {"20 a", Repeated(20), Hex("00000000" "0200" "61" "0f01" "616161")},
+        // Without 16 bytes left no match is tried, and literals alone never
+        // come out smaller.
+        {"5 bytes", Repeated(5), Stored(Repeated(5))},
+        {"15 bytes", Repeated(15), Stored(Repeated(15))},
+    };
+    for (const auto& c : cases) {
+        CCompression compression;
+        EXPECT_EQ(Compressed(compression, c.source), c.stream) << c.name;
+        EXPECT_EQ(Decompressed(compression, c.stream), c.source) << c.name;
+    }
+}
+
+TEST(Compression, LongRunFillsWholeGroupsOfCopies) {
+    CCompression compression;
+    const Bytes stream = Compressed(compression, Repeated(300));
+    ASSERT_EQ(stream.size(), 56u);
+    // Header, control word 0xFFFE, a literal, a copy of 16 at offset 1, then
+    // copies of 16 at offset 16 (the last position entered in the table).
+    Bytes head = Hex("00000000" "feff" "61" "0f01");
+    for (int i = 0; i < 14; ++i) head.insert(head.end(), {0x0F, 0x10});
+    EXPECT_EQ(testsupport::Slice(stream, 0, head.size()), head);
+    EXPECT_EQ(Decompressed(compression, stream), Repeated(300));
+}
+
+TEST(Compression, IncompressibleSourceIsStored) {
+    CCompression compression;
+    const Bytes source = Random(1000, 7);
+    const Bytes stream = Compressed(compression, source);
+    ASSERT_EQ(stream.size(), 1004u);
+    EXPECT_EQ(testsupport::Slice(stream, 0, 4), Hex("01000000"));
+    EXPECT_EQ(testsupport::Slice(stream, 4, 1000), source);
+}
+
+// ---- Round trips ----
+
+TEST(Compression, GeneratedSourcesRoundTripAndKeepTheWritersPromises) {
+    const struct {
+        const char* kind;
+        std::function<Bytes(size_t, uint32_t)> make;
+    } kinds[] = {
+        {"run", [](size_t n, uint32_t) { return Repeated(n, 0x00); }},
+        {"random", Random},
+        {"text", Text},
+        {"pixels", Pixels},
+        {"random then run", [](size_t n, uint32_t seed) {
+             Bytes bytes = Random(n / 2, seed);
+             bytes.resize(n, 0x41);
+             return bytes;
+         }},
+    };
+    std::vector<size_t> sizes;
+    for (size_t n = 0; n <= 20; ++n) sizes.push_back(n);
+    for (size_t n = 250; n <= 280; ++n) sizes.push_back(n);
+    sizes.insert(sizes.end(), {4095, 4096, 4097, 65535, 65536, 65537, 200000});
+
+    CCompression compression;  // one object for all: every result overwrites the last
+    for (const auto& kind : kinds) {
+        for (size_t n : sizes) {
+            SCOPED_TRACE(std::string(kind.kind) + " of " + std::to_string(n));
+            const Bytes source = kind.make(n, static_cast<uint32_t>(n));
+            const Bytes stream = Compressed(compression, source);
+            ASSERT_GE(stream.size(), 4u);
+            if (stream[0] == 1) {
+                EXPECT_EQ(stream.size(), n + 4);
+            } else {
+                EXPECT_LE(stream.size(), n);
+                ExpectWellFormed(stream, n);
+            }
+            if (n < 16) {
+                EXPECT_EQ(stream[0], 1);
+            }
+            ASSERT_EQ(Decompressed(compression, stream), source);
+        }
+    }
+}
+
+TEST(Compression, RunsAndTextCompressWell) {
+    CCompression compression;
+    EXPECT_LT(Compressed(compression, Repeated(200000)).size(), 200000u / 7);
+    EXPECT_LT(Compressed(compression, Text(100000, 3)).size(), 100000u * 3 / 4);
+    EXPECT_LT(Compressed(compression, Pixels(230400, 5)).size(), 230400u / 5);
+}
+
+// ---- Decoding ----
+
+// Every offset against every length, in the three places a copy can be
+// decoded: in a group with plenty of stream behind it, at the stream's end,
+// and straddling the end of the work block.
+TEST(Compression, CopiesRepeatOverlappingBytesExactly) {
+    CCompression compression;
+    for (uint32_t offset = 1; offset <= 20; ++offset) {
+        for (uint32_t length = 1; length <= 16; ++length) {
+            SCOPED_TRACE("offset " + std::to_string(offset) + " length " + std::to_string(length));
+            StreamBuilder atEnd;
+            atEnd.Literals(offset).Copy(offset, length);
+            EXPECT_EQ(Decompressed(compression, atEnd.stream()), atEnd.output());
+
+            StreamBuilder inGroup;
+            inGroup.Literals(offset).Copy(offset, length).Copy(offset, length).Literals(70, 0x80);
+            EXPECT_EQ(Decompressed(compression, inGroup.stream()), inGroup.output());
+        }
+    }
+}
+
+TEST(Compression, CopiesAcrossTheEndOfTheWorkBlockGrowItExactly) {
+    for (uint32_t before = kStep - 20; before <= kStep; ++before) {
+        for (uint32_t offset : {1u, 3u, 9u, 16u, 100u}) {
+            SCOPED_TRACE("copy at " + std::to_string(before) + " offset " + std::to_string(offset));
+            StreamBuilder builder;
+            builder.Literals(100);
+            while (builder.output().size() + 16 <= before) builder.Copy(100, 16);
+            builder.Literals(before - builder.output().size(), 0x90);
+            builder.Copy(offset, 16).Copy(offset, 5);
+            CCompression compression;
+            ASSERT_EQ(Decompressed(compression, builder.stream()), builder.output());
+            EXPECT_EQ(compression.capacity(), builder.output().size() <= kStep ? kStep : 2 * kStep);
+        }
+    }
+}
+
+TEST(Compression, DecoderTakesWhatTheWriterNeverWrites) {
+    CCompression compression;
+    StreamBuilder shortCopies;
+    shortCopies.Literals(3).Copy(3, 1).Copy(2, 2).Copy(1, 2);
+    EXPECT_EQ(Decompressed(compression, shortCopies.stream()), Hex("2021222022202020"));
+
+    // Any method other than 1 reads as compressed; the reserved bytes are ignored.
+    for (uint8_t method : {0x00, 0x02, 0x80, 0xFF}) {
+        StreamBuilder builder(method);
+        builder.Literals(5).Copy(2, 7);
+        Bytes stream = builder.stream();
+        stream[1] = 0xAA;
+        stream[3] = 0x55;
+        EXPECT_EQ(Decompressed(compression, stream), builder.output()) << int(method);
+    }
+    Bytes stored = Hex("01ffffff616263");
+    EXPECT_EQ(Decompressed(compression, stored), Hex("616263"));
+
+    // A control word with nothing behind it ends the stream like any other.
+    StreamBuilder trailing;
+    trailing.Literals(16);
+    Bytes stream = trailing.stream();
+    stream.insert(stream.end(), {0xFF, 0xFF});
+    EXPECT_EQ(Decompressed(compression, stream), trailing.output());
+    EXPECT_TRUE(Decompressed(compression, Hex("00000000")).empty());
+}
+
+TEST(Compression, DamagedStreamsAreDataCorruption) {
+    const auto after = [](size_t literals, auto&& add) {
+        StreamBuilder builder;
+        builder.Literals(literals);
+        add(builder);
+        return builder.stream();
+    };
+    const auto cut = [](Bytes bytes, size_t drop) {
+        bytes.resize(bytes.size() - drop);
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        Bytes stream;
+    } cases[] = {
+        {"no header", {}},
+        {"stored, header cut", Hex("010000")},
+        {"compressed, header cut", Hex("00")},
+        {"offset 0 first", after(0, [](StreamBuilder& b) { b.Copy(0, 16); })},
+        {"offset 0 later", after(20, [](StreamBuilder& b) { b.Copy(0, 4); })},
+        {"offset before the output", after(1, [](StreamBuilder& b) { b.Copy(2, 3); })},
+        {"largest offset, little output", after(100, [](StreamBuilder& b) { b.Copy(4095, 16); })},
+        {"offset before the output in a long group", after(10, [](StreamBuilder& b) { b.Copy(11, 4).Literals(80); })},
+        {"offset 0 in a long group", after(10, [](StreamBuilder& b) { b.Copy(0, 4).Literals(80); })},
+        {"copy cut after its first byte", cut(after(3, [](StreamBuilder& b) { b.Copy(1, 4); }), 1)},
+        {"first copy cut", Hex("00000000" "0100" "0f")},
+        {"control word cut", cut(after(16, [](StreamBuilder& b) { b.Literal(1); }), 2)},
+        {"first control word cut", Hex("00000000" "00")},
+    };
+    CCompression compression;
+    for (const auto& c : cases) {
+        const Caught caught = testsupport::Catch([&] { Decompressed(compression, c.stream); });
+        ASSERT_EQ(caught.kind, Caught::Kind::Exception) << c.name;
+        EXPECT_EQ(caught.text.rfind(u"Data corruption error", 0), 0u) << c.name;
+        EXPECT_EQ(caught.number, zr_gen::kNoErrorNumber) << c.name;
+    }
+    // The object is still whole.
+    EXPECT_EQ(Decompressed(compression, Compressed(compression, Repeated(300))), Repeated(300));
+}
+
+// A stream of nothing but copies is the most any stream can expand to: 16
+// bytes for every 2, plus the control words.
+TEST(Compression, HostileExpansionStaysWithinEightBytesPerStreamByte) {
+    StreamBuilder builder;
+    builder.Literal(0x33);
+    for (int i = 0; i < 16 * 2000; ++i) builder.Copy(1, 16);
+    CCompression compression;
+    const Bytes output = Decompressed(compression, builder.stream());
+    EXPECT_EQ(output, builder.output());
+    EXPECT_LE(output.size(), 8 * (builder.stream().size() - 4));
+    EXPECT_EQ(compression.capacity(), (output.size() + kStep - 1) / kStep * kStep);
+}
+
+// ---- The work block ----
+
+TEST(Compression, WorkBlockGrowsInWholeStepsAndNeverShrinks) {
+    CCompression compression;
+    EXPECT_EQ(compression.capacity(), kStep);
+    const struct {
+        size_t source;
+        uint32_t capacity;
+    } compressions[] = {
+        {kStep - 34, kStep},  // the encoder's worst case just fits
+        {kStep - 33, 2 * kStep},
+        {200000, 4 * kStep},
+        {10, 4 * kStep},
+    };
+    for (const auto& c : compressions) {
+        Compressed(compression, Random(c.source, 1));
+        EXPECT_EQ(compression.capacity(), c.capacity) << c.source;
+    }
+
+    CCompression source;
+    const struct {
+        size_t output;
+        uint32_t capacity;
+    } decompressions[] = {{kStep, kStep}, {kStep + 1, 2 * kStep}, {3 * kStep + 5, 4 * kStep}};
+    for (const auto& d : decompressions) {
+        for (const Bytes& stream : {Compressed(source, Repeated(d.output)), Compressed(source, Random(d.output, 2))}) {
+            CCompression fresh;
+            EXPECT_EQ(Decompressed(fresh, stream).size(), d.output);
+            EXPECT_EQ(fresh.capacity(), d.capacity) << d.output << " from " << int(stream[0]);
+        }
+    }
+}
+
+TEST(Compression, RepeatedCallsAllocateNothing) {
+    CCompression compression;
+    const Bytes text = Text(100000, 1);
+    const Bytes stream = Compressed(compression, text);
+    Decompressed(compression, stream);
+    platform::FaultInjector injector;
+    platform::ScopedFaultInjector scope(injector);
+    for (int i = 0; i < 3; ++i) {
+        Compressed(compression, text);
+        Decompressed(compression, stream);
+        Compressed(compression, Repeated(50));
+    }
+    EXPECT_EQ(injector.Seen(platform::FaultOp::Alloc), 0u);
+}
+
+TEST(Compression, FreeMemDropsTheBlockAndTheNextCallAllocatesAnew) {
+    for (const bool compress : {true, false}) {
+        CCompression compression;
+        compression.freeMem();
+        EXPECT_EQ(compression.capacity(), 0u);
+        platform::FaultInjector injector;
+        platform::ScopedFaultInjector scope(injector);
+        uint8_t* result = nullptr;
+        uint32_t size = 99;
+        const uint8_t stored[] = {1, 0, 0, 0};
+        if (compress) {
+            compression.Compress(nullptr, 0, result, &size);
+            EXPECT_EQ(size, 4u);
+        } else {
+            compression.Decompress(stored, 4, result, &size);
+            EXPECT_EQ(size, 0u);
+        }
+        EXPECT_NE(result, nullptr);
+        EXPECT_EQ(injector.Seen(platform::FaultOp::Alloc), 1u);
+        EXPECT_EQ(compression.capacity(), kStep);
+    }
+}
+
+// The allocation fails once; the assertion line comes before the raise
+// site's trace line, and the object keeps the block it had.
+TEST(Compression, UnobtainableWorkBlockIsOutOfMemory) {
+    const Bytes big = Text(100000, 9);
+    CCompression other;
+    const Bytes bigStream = Compressed(other, big);
+    const Bytes storedStream = Compressed(other, Random(kStep + 1, 4));
+    ASSERT_EQ(storedStream[0], 1);
+    const struct {
+        const char* name;
+        std::function<void(CCompression*&)> call;
+        uint32_t capacityAfter;
+    } cases[] = {
+        {"constructor", [](CCompression*& c) { c = new CCompression; }, 0},
+        {"compress", [&](CCompression*& c) { Compressed(*c, big); }, kStep},
+        {"decompress", [&](CCompression*& c) { Decompressed(*c, bigStream); }, kStep},
+        {"decompress stored", [&](CCompression*& c) { Decompressed(*c, storedStream); }, kStep},
+        {"after freeMem", [](CCompression*& c) {
+             c->freeMem();
+             Compressed(*c, Repeated(10));
+         }, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CCompression* compression = std::string(c.name) == "constructor" ? nullptr : new CCompression;
+        testsupport::LogTail tail;
+        Caught caught;
+        {
+            platform::FaultInjector injector;
+            platform::ScopedFaultInjector scope(injector);
+            injector.FailNth(platform::FaultOp::Alloc, 1, ERROR_NOT_ENOUGH_MEMORY);
+            caught = testsupport::Catch([&] { c.call(compression); });
+        }
+        ASSERT_EQ(caught.kind, Caught::Kind::Exception);
+        EXPECT_EQ(caught.text, u"Out of memory");
+        EXPECT_EQ(caught.number, 10u);
+        const auto lines = tail.Lines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines[0].rfind("Assertion Failed! File Compression.cpp", 0), 0u) << lines[0];
+        EXPECT_EQ(lines[1].rfind("Throw an exception FILE - Compression.cpp", 0), 0u) << lines[1];
+        if (compression == nullptr) continue;
+        EXPECT_EQ(compression->capacity(), c.capacityAfter);
+        EXPECT_EQ(Decompressed(*compression, Compressed(*compression, Repeated(40))), Repeated(40));
+        delete compression;
+    }
+}
+
+TEST(Compression, NullSourceIsAssertedAndCompressesNothing) {
+    CCompression compression;
+    testsupport::LogTail tail;
+    uint8_t* result = nullptr;
+    uint32_t size = 0;
+    compression.Compress(nullptr, 10, result, &size);
+    EXPECT_EQ(Bytes(result, result + size), Hex("01000000"));
+    ASSERT_FALSE(tail.Lines().empty());
+    EXPECT_EQ(tail.Lines()[0].rfind("Assertion Failed! File Compression.cpp", 0), 0u);
+}
+
+}  // namespace
