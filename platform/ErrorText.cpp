@@ -19,6 +19,7 @@ constexpr ErrorText kErrorTexts[] = {
     {5, u"Access is denied.\r\n"},
     {6, u"The handle is invalid.\r\n"},
     {8, u"Not enough storage is available to process this command.\r\n"},
+    {13, u"The data is invalid.\r\n"},
     {14, u"Not enough storage is available to complete this operation.\r\n"},
     {17, u"The system cannot move the file to a different disk drive.\r\n"},
     {18, u"There are no more files.\r\n"},
