@@ -33,6 +33,17 @@ void CBufferManager::assignBuffer(char** buffer, uint32_t size, uint32_t capacit
     capacity_ = hasBytes ? capacity : 0;
     size_ = size <= capacity_ ? size : capacity_;
     growthStep_ = growthStep > 0 ? growthStep : 1;
+    // The hold is the manager's own: adopting other bytes gives it up.
+    if (span_ != nullptr) RowArena::Drop(span_);
+    span_ = nullptr;
+}
+
+void CBufferManager::assignSpanBuffer(char** buffer, uint32_t size, uint32_t capacity, uint32_t growthStep,
+                                      RowArena::Chunk* span) {
+    assignBuffer(buffer, size, capacity, growthStep);
+    if (*buffer_ == nullptr || span == nullptr) return;
+    RowArena::Hold(span);
+    span_ = span;
 }
 
 char* CBufferManager::get(uint32_t offset) const {
@@ -84,16 +95,31 @@ void CBufferManager::resize() {
 }
 
 void CBufferManager::deleteBuff() {
-    platform::FreeBytes(*buffer_);
+    if (span_ != nullptr) {
+        RowArena::Drop(span_);
+        span_ = nullptr;
+    } else {
+        platform::FreeBytes(*buffer_);
+    }
     *buffer_ = nullptr;
 }
 
 bool CBufferManager::reallocate(uint64_t bytes) {
     if (bytes > UINT32_MAX) return false;
-    // The bytes beyond the size are never read, so moving the whole block is
-    // the same as copying the bytes in use.
-    void* block = platform::ReallocateBytes(*buffer_, static_cast<size_t>(bytes));
-    if (block == nullptr) return false;
+    void* block = nullptr;
+    if (span_ != nullptr) {
+        // Bytes in a span cannot be reallocated: they move to a block of their own.
+        block = platform::AllocateBytes(static_cast<size_t>(bytes));
+        if (block == nullptr) return false;
+        std::memcpy(block, *buffer_, size_);
+        RowArena::Drop(span_);
+        span_ = nullptr;
+    } else {
+        // The bytes beyond the size are never read, so moving the whole block
+        // is the same as copying the bytes in use.
+        block = platform::ReallocateBytes(*buffer_, static_cast<size_t>(bytes));
+        if (block == nullptr) return false;
+    }
     *buffer_ = static_cast<char*>(block);
     capacity_ = static_cast<uint32_t>(bytes);
     return true;

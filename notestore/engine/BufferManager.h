@@ -4,11 +4,15 @@
 // pointer; the manager reallocates through a pointer to that pointer and never
 // frees the buffer on destruction. Buffers are C-heap blocks obtained with
 // platform::AllocateBytes and released with platform::FreeBytes, by the
-// manager when it grows them and by the owner when it frees its data.
+// manager when it grows them and by the owner when it frees its data
+// (deleteBuff); or, for rows read by CDatabase::ReadRows, bytes inside a
+// RowArena span that the manager holds (see RowArena.h): deleteBuff gives up
+// the hold and the first growth moves the bytes to a C-heap block.
 #pragma once
 
 #include <cstdint>
 
+#include "notestore/engine/RowArena.h"
 #include "notestore/foundation/Export.h"
 
 namespace zr_gen {
@@ -17,13 +21,17 @@ class ZR_EXPORT CBufferManager {
 public:
     // Adopts a buffer the owner already allocated (or none).
     CBufferManager(char** buffer, uint32_t size, uint32_t capacity, uint32_t growthStep);
+    // Both then point at one owner pointer; only one of them may edit or
+    // free the buffer.
     CBufferManager(const CBufferManager&) = default;
-    CBufferManager& operator=(const CBufferManager&) = default;  // both then point at one owner pointer
+    CBufferManager& operator=(const CBufferManager&) = default;
     ~CBufferManager() = default;
 
     // Adopts the owner's buffer; asserts that a capacity has a buffer and the
-    // growth step is not 0.
+    // growth step is not 0. A span held for the old buffer is given up.
     void assignBuffer(char** buffer, uint32_t size, uint32_t capacity, uint32_t growthStep);
+    // The same for a buffer inside `span`, on which the manager takes a hold.
+    void assignSpanBuffer(char** buffer, uint32_t size, uint32_t capacity, uint32_t growthStep, RowArena::Chunk* span);
 
     uint32_t size() const { return size_; }
     uint32_t capacity() const { return capacity_; }
@@ -48,7 +56,8 @@ public:
     // Trims or grows the allocation to the smallest multiple of the growth
     // step above the size; nothing changes when that allocation fails.
     void resize();
-    // Frees the buffer and nulls the owner's pointer (size and capacity stay).
+    // Frees (or releases) the buffer and nulls the owner's pointer (size and
+    // capacity stay).
     void deleteBuff();
 
 protected:
@@ -63,6 +72,7 @@ private:
     uint32_t capacity_ = 0;
     uint32_t size_ = 0;
     uint32_t growthStep_ = 1;
+    RowArena::Chunk* span_ = nullptr;  // holds the buffer's bytes, or null: a C-heap block
 };
 
 }  // namespace zr_gen

@@ -1,5 +1,6 @@
 #include "notestore/engine/Database.h"
 
+#include "notestore/engine/RowSpanReader.h"
 #include "notestore/engine/RowsCollection.h"
 #include "notestore/engine/Rowset.h"
 #include "notestore/foundation/ByteOrder.h"
@@ -87,7 +88,9 @@ void CDatabase::ReadRows() {
     Seek(static_cast<int32_t>(getFirstRowStartPosReading()), 0);
     ReadExtraRows();
     recordset_->Free();
-    for (uint32_t i = 0; i < dbInfo_.rowCount; ++i) recordset_->Append()->Read(*this);
+    RowSpanReader rows(*this);
+    for (uint32_t i = 0; i < dbInfo_.rowCount; ++i) rows.ReadInto(*recordset_->Append());
+    rows.Finish();
     buffered.End();
 }
 

@@ -22,11 +22,15 @@ CDBRecord* CDBRecordset::Initialized(CDBRecord* created) {
     return created;
 }
 
-CDBRecord* CDBRecordset::CreateDBRecord() { return Initialized(NewObject<CDBRecord>()); }
+CDBRecord* CDBRecordset::CreateDBRecord() { return Initialized(NewPooled<CDBRecord>()); }
 
 void CDBRecordset::InsertAt(size_t position, CDBRecord* record) {
     try {
-        records_.insert(records_.begin() + static_cast<std::ptrdiff_t>(position), record);
+        if (position == records_.size()) {
+            records_.push_back(record);  // every row read from a file
+        } else {
+            records_.insert(records_.begin() + static_cast<std::ptrdiff_t>(position), record);
+        }
     } catch (const std::bad_alloc&) {
         ZR_THROW(CException, kMsgOutOfMemory, DefaultErrorNumber(kMsgOutOfMemory));
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 
+#include "notestore/engine/RowArena.h"
 #include "notestore/foundation/Export.h"
 
 namespace zr_gen {
@@ -64,6 +65,13 @@ protected:
     // called on it, or for null the out-of-memory error; a record whose Init
     // fails is freed before the error passes.
     static CDBRecord* Initialized(CDBRecord* created);
+    // A new T carved from the arena, or null when memory runs out: what
+    // CreateDBRecord overrides pass to Initialized.
+    template <class T>
+    T* NewPooled() {
+        static_assert(alignof(T) <= RowArena::kAlignment, "records are carved at this alignment");
+        return new (arena_) T();
+    }
 
 private:
     // Memory for the list itself running out surfaces as the library's
@@ -74,6 +82,9 @@ private:
     // A deque: removing at the front costs as little as at the back, so
     // emptying a large recordset from the front stays linear.
     std::deque<CDBRecord*> records_;
+    // Where the records of CreateDBRecord come from; each lives until it is
+    // destroyed, whatever becomes of the recordset (see RowArena.h).
+    RowArena arena_;
 };
 
 }  // namespace zr_gen

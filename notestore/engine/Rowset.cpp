@@ -1,8 +1,11 @@
 #include "notestore/engine/Rowset.h"
 
 #include <cstring>
+#include <new>
 
+#include "notestore/engine/RowArena.h"
 #include "notestore/engine/TaggedDataManager.h"
+#include "notestore/foundation/ByteOrder.h"
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/Messages.h"
 #include "platform/Memory.h"
@@ -25,19 +28,13 @@ void WriteExactly(CFileStream& stream, const void* buffer, uint32_t count) {
     }
 }
 
-// The row's `length` block bytes from the stream's position, in a buffer of
-// exactly that size that the caller then owns. A damaged length must not
-// make us allocate what the stream cannot hold.
-char* ReadBlock(CFileStream& stream, uint32_t length) {
-    const uint32_t position = stream.GetPosition();
-    const uint32_t streamLength = stream.GetLength();
-    if (position > streamLength || length > streamLength - position) {
-        ZR_THROW(CException, kMsgFileReadError, DefaultErrorNumber(kMsgFileReadError));
-    }
-    auto* block = static_cast<char*>(platform::AllocateBytes(length));
+// The row's `length` block bytes from the stream's position, followed by
+// `extra` more bytes, in a C-heap block that the caller then owns.
+char* ReadBlock(CFileStream& stream, uint32_t length, uint32_t extra) {
+    auto* block = static_cast<char*>(platform::AllocateBytes(length + extra));
     if (block == nullptr) ZR_THROW(CDBException, kMsgOutOfMemory, DefaultErrorNumber(kMsgOutOfMemory));
     try {
-        ReadExactly(stream, block, length);
+        ReadExactly(stream, block, length + extra);
     } catch (...) {
         platform::FreeBytes(block);
         throw;
@@ -55,6 +52,24 @@ constexpr uint8_t kFreshBlock[] = {
 }  // namespace
 
 CDBRecord::CDBRecord() : tags_(&data_, 0, false, 0, kMemBlock) {}
+
+void* CDBRecord::operator new(std::size_t bytes) {
+    void* piece = RowArena::AllocateAlone(bytes);
+    if (piece == nullptr) throw std::bad_alloc();
+    return piece;
+}
+
+void* CDBRecord::operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
+    return RowArena::AllocateAlone(bytes);
+}
+
+void* CDBRecord::operator new(std::size_t bytes, RowArena& arena) noexcept { return arena.Allocate(bytes); }
+
+void CDBRecord::operator delete(void* piece) noexcept { RowArena::Release(piece); }
+
+void CDBRecord::operator delete(void* piece, const std::nothrow_t&) noexcept { RowArena::Release(piece); }
+
+void CDBRecord::operator delete(void* piece, RowArena&) noexcept { RowArena::Release(piece); }
 
 CTaggedDataManager& CDBRecord::Tags() const {
     if (fresh_) {
@@ -97,9 +112,20 @@ void CDBRecord::Adopt(char* data, uint32_t size) {
     tags_.assignBuffer(&data_, size, size, kMemBlock);
 }
 
+void CDBRecord::AdoptRead(uint32_t pos, char* block, uint32_t length, RowArena::Chunk* span) {
+    FreeData();
+    pos_ = pos;
+    data_ = length != 0 ? block : nullptr;
+    tags_.assignSpanBuffer(&data_, length, length, kMemBlock, span);
+}
+
 // Also a buffer whose tags were all deleted: size 0 does not mean no buffer.
+// A manager already empty is left alone, which spares every row read the
+// work.
 void CDBRecord::FreeData() {
     fresh_ = false;
+    const bool empty = data_ == nullptr && tags_.capacity() == 0 && tags_.growthStep() == kMemBlock;
+    if (empty) return;
     if (data_ != nullptr) tags_.deleteBuff();
     Adopt(nullptr, 0);
 }
@@ -108,20 +134,41 @@ void CDBRecord::resize() { Tags().resize(); }
 
 uint32_t CDBRecord::GetRecSize() const { return fresh_ ? sizeof kFreshBlock : tags_.size(); }
 
+// A row costs two stream reads: the start identifier with the length, then
+// the block with the end identifier. Where the stream ends inside the row,
+// the fields are read one by one so that it fails where it is cut.
 void CDBRecord::Read(CFileStream& stream) {
     FreeData();
     pos_ = stream.GetPosition();
-    uint8_t identifier[kStartTagLen];
-    ReadExactly(stream, identifier, kStartTagLen);
-    if (std::memcmp(identifier, kStartTag, kStartTagLen) != 0) {
+    const uint32_t streamLength = stream.GetLength();
+    uint32_t left = pos_ < streamLength ? streamLength - pos_ : 0;
+
+    uint8_t head[kStartTagLen + sizeof(uint32_t)];
+    const bool wholeHead = left >= sizeof head;
+    ReadExactly(stream, head, wholeHead ? sizeof head : kStartTagLen);
+    if (std::memcmp(head, kStartTag, kStartTagLen) != 0) {
         ZR_THROW(CDBException, kMsgMissingNewRecordId, DefaultErrorNumber(kMsgMissingNewRecordId));
     }
-    // A length cut short reads as what arrived; the end identifier that
-    // cannot follow then reports the truncation.
     uint32_t length = 0;
-    stream >> length;
-    if (length != 0) Adopt(ReadBlock(stream, length), length);
-    ReadExactly(stream, identifier, kEndTagLen);
+    if (wholeHead) {
+        length = LoadLE32(head + kStartTagLen);
+        left -= sizeof head;
+    } else {
+        // A length cut short reads as what arrived, and nothing is left.
+        stream >> length;
+        left = 0;
+    }
+
+    uint8_t identifier[kEndTagLen];
+    bool identifierRead = false;
+    if (length != 0) {
+        // A damaged length must not make us allocate what the stream cannot hold.
+        if (length > left) ZR_THROW(CException, kMsgFileReadError, DefaultErrorNumber(kMsgFileReadError));
+        identifierRead = left - length >= kEndTagLen;
+        Adopt(ReadBlock(stream, length, identifierRead ? kEndTagLen : 0), length);
+        if (identifierRead) std::memcpy(identifier, data_ + length, kEndTagLen);
+    }
+    if (!identifierRead) ReadExactly(stream, identifier, kEndTagLen);
     if (std::memcmp(identifier, kEndTag, kEndTagLen) != 0) {
         ZR_THROW(CDBException, kMsgMissingEndRecordId, DefaultErrorNumber(kMsgMissingEndRecordId));
     }

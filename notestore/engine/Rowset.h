@@ -8,14 +8,20 @@
 //          8      L bytes of tagged data
 //          8 + L  end identifier 50 4B 03 04
 //
-// The block's buffer is a C-heap block (platform::AllocateBytes) owned by the
-// record; the record's tag manager grows it through a pointer to data_.
+// The block's buffer is owned by the record: a C-heap block
+// (platform::AllocateBytes), or for rows read by CDatabase::ReadRows the
+// row's bytes inside a span of the file (see RowArena.h) until the first
+// growth moves them to the C heap.
+// The record's tag manager grows it through a pointer to data_.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 
-#include "notestore/foundation/Export.h"
+#include "notestore/engine/RowArena.h"
 #include "notestore/engine/TaggedDataManager.h"
+#include "notestore/foundation/Export.h"
 #include "notestore/foundation/FileStream.h"
 
 namespace zr_gen {
@@ -58,6 +64,17 @@ public:
     CDBRecord& operator=(const CDBRecord& other);
     ~CDBRecord() override;
 
+    // Records live in RowArena pieces (see RowArena.h): `new` makes a piece
+    // of its own, a recordset carves its records from its arena
+    // (`new (arena) T`, null when no memory), and delete releases either.
+    // The throwing form raises std::bad_alloc like any `new`.
+    static void* operator new(std::size_t bytes);
+    static void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept;
+    static void* operator new(std::size_t bytes, RowArena& arena) noexcept;
+    static void operator delete(void* piece) noexcept;
+    static void operator delete(void* piece, const std::nothrow_t&) noexcept;
+    static void operator delete(void* piece, RowArena& arena) noexcept;
+
     // Reads the row at the stream's position into this record; pos becomes
     // that position. Failures, each raised after the trace line:
     // - start identifier wrong: CDBException message 5, block empty;
@@ -72,6 +89,11 @@ public:
     // Writes the row at the stream's position; pos becomes that position. A
     // short write raises CException "File IO write error" (number 8).
     void Write(CFileStream& stream) override;
+    // What Read makes of a sound row at `pos` whose `length` block bytes
+    // already lie in memory inside `span` (held from now on): CDatabase's
+    // bulk read of the rows. The block is used where it lies, capacity
+    // `length`, until the first growth moves it to the C heap.
+    void AdoptRead(uint32_t pos, char* block, uint32_t length, RowArena::Chunk* span);
     // Called by CDBRecordset::CreateDBRecord on every record it makes.
     virtual void Init();
 

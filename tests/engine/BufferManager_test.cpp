@@ -209,3 +209,51 @@ TEST_F(Buffer, DeleteBuffFreesAndClearsTheOwnersPointer) {
 }
 
 }  // namespace
+
+namespace {
+
+// A buffer inside a span: the manager holds the span; growing copies the
+// bytes in use out and leaves the span's bytes alone; a failed growth
+// changes nothing; deleteBuff gives up the hold (the sanitizers see a span
+// freed twice or never).
+TEST(SpanBuffer, GrowthMovesTheBytesOutAndLeavesTheSpan) {
+    char* spanBytes = nullptr;
+    zr_gen::RowArena::Chunk* span = zr_gen::RowArena::NewSpan(16, &spanBytes);
+    ASSERT_NE(span, nullptr);
+    std::memcpy(spanBytes, "abcdefghABCDEFGH", 16);
+    char* data = spanBytes + 8;  // the second half, as a row's block lies in its span
+    CBufferManager manager(&data, 0, 0, 512);
+    manager.assignSpanBuffer(&data, 8, 8, 512, span);
+    zr_gen::RowArena::Drop(span);  // the manager's hold alone keeps it now
+
+    {
+        platform::FaultInjector injector;
+        platform::ScopedFaultInjector scope(injector);
+        injector.FailNth(platform::FaultOp::Alloc, 1, ERROR_NOT_ENOUGH_MEMORY);
+        EXPECT_EQ(manager.insert(8, "!", 1), -1);
+    }
+    EXPECT_EQ(data, spanBytes + 8);
+    EXPECT_EQ(manager.size(), 8u);
+
+    ASSERT_EQ(manager.insert(8, "!", 1), 0);
+    EXPECT_NE(data, spanBytes + 8);
+    EXPECT_EQ(manager.capacity(), 512u);
+    EXPECT_EQ(std::string(data, manager.size()), "ABCDEFGH!");
+    manager.deleteBuff();  // a C-heap block now
+    EXPECT_EQ(data, nullptr);
+}
+
+TEST(SpanBuffer, DeleteBuffAndAdoptionGiveUpTheHold) {
+    char* spanBytes = nullptr;
+    zr_gen::RowArena::Chunk* span = zr_gen::RowArena::NewSpan(8, &spanBytes);
+    ASSERT_NE(span, nullptr);
+    char* data = spanBytes;
+    CBufferManager manager(&data, 0, 0, 512);
+    manager.assignSpanBuffer(&data, 8, 8, 512, span);
+    manager.assignSpanBuffer(&data, 4, 8, 512, span);  // again: the old hold goes
+    zr_gen::RowArena::Drop(span);
+    manager.deleteBuff();
+    EXPECT_EQ(data, nullptr);
+}
+
+}  // namespace

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "notestore/engine/RowsCollection.h"
 #include "notestore/engine/Rowset.h"
+#include "notestore/foundation/ByteOrder.h"
 #include "platform/Faults.h"
 #include "support/Bytes.h"
 #include "support/Caught.h"
@@ -23,6 +26,10 @@ using zr_gen::CDBRecord;
 constexpr uint32_t kCreate = 0x1000 | 0x0002;
 constexpr uint32_t kReadWrite = 0x0002;
 constexpr uint32_t kTextTag = 3;
+// Rows of about 70 bytes: several 256 KiB spans, rows cut by span ends.
+constexpr int kManyRows = 10000;
+
+uint32_t LoadLE32At(const Bytes& bytes, size_t offset) { return zr_gen::LoadLE32(bytes.data() + offset); }
 
 class DatabaseFile : public ::testing::Test {
 protected:
@@ -48,6 +55,19 @@ protected:
         uint32_t size = 0;
         record->getTaggedDataManager().getTagDataSize(kTextTag, &size);
         return data != nullptr ? std::string(data, size) : std::string();
+    }
+
+    // The file offset of each row, walking the frames of the stored file.
+    std::vector<uint32_t> RowStarts() const {
+        const Bytes bytes = Stored();
+        const uint32_t count = LoadLE32At(bytes, 6);
+        std::vector<uint32_t> starts;
+        uint32_t offset = 273;
+        for (uint32_t i = 0; i < count; ++i) {
+            starts.push_back(offset);
+            offset += 12 + LoadLE32At(bytes, offset + 4);
+        }
+        return starts;
     }
 
     testsupport::TempDir dir;
@@ -217,9 +237,10 @@ TEST_F(DatabaseFile, DiskFullAtEachWriteOfASave) {
 }
 
 // Every allocation while opening and reading fails in turn: each surfaces as
-// the library's exception, never a crash or leak.
+// the library's exception, never a crash or leak. The rows take several
+// record chunks and row spans.
 TEST_F(DatabaseFile, OutOfMemoryAtEachAllocationOfARead) {
-    Create(20);
+    Create(kManyRows);
     for (uint32_t n = 1;; ++n) {
         TestDatabase db;
         platform::FaultInjector injector;
@@ -232,13 +253,143 @@ TEST_F(DatabaseFile, OutOfMemoryAtEachAllocationOfARead) {
         });
         if (!injector.Fired(platform::FaultOp::Alloc)) {
             EXPECT_FALSE(caught.raised());
-            EXPECT_EQ(db.GetRecordset()->getSize(), 20);
-            EXPECT_GT(n, 40u) << "each row allocates";
+            ASSERT_EQ(db.GetRecordset()->getSize(), kManyRows);
+            EXPECT_EQ(TextOf(db[kManyRows - 1]), "row " + std::to_string(kManyRows - 1));
+            // Records and blocks are pooled: far fewer allocations than rows.
+            EXPECT_GT(n, 8u) << "chunks and spans are allocations too";
+            EXPECT_LT(n, 40u);
             break;
         }
         EXPECT_TRUE(caught.raised()) << "allocation " << n;
         ASSERT_LT(n, 1000u);
     }
+}
+
+// Rows read in bulk keep their blocks inside the file's spans; editing one
+// must move it out and leave its neighbours, and everything written back
+// must read the same.
+TEST_F(DatabaseFile, BulkReadRowsEditLikeOwnedRows) {
+    Create(kManyRows);
+    const std::string longText(700, 'x');  // grows the block past 512 bytes
+    {
+        TestDatabase db;
+        db.Open(Path().c_str(), kReadWrite);
+        db.ReadRows();
+        ASSERT_EQ(db.GetRecordset()->getSize(), kManyRows);
+        for (uint32_t i : {0u, 4321u, static_cast<uint32_t>(kManyRows) - 1}) {
+            EXPECT_EQ(TextOf(db[i]), "row " + std::to_string(i));
+            EXPECT_EQ(db[i]->getTaggedDataManager().capacity(), db[i]->GetRecSize()) << "exactly its size";
+        }
+        ASSERT_EQ(db[100]->getTaggedDataManager().setData(kTextTag, longText.data(), 700, nullptr, 0), 0);
+        EXPECT_EQ(db[100]->getTaggedDataManager().capacity(), 1024u);
+        db[101]->resize();
+        EXPECT_EQ(db[101]->getTaggedDataManager().capacity(), 512u);
+        db[103]->SetDeleted(true);
+        db.purgeDeletedRecs();
+        CDBRecord copy;
+        copy = *db[103];
+        db.GetRecordset()->Delete(103);
+        EXPECT_EQ(TextOf(&copy), "row 104");
+        db[102]->FreeData();
+        EXPECT_EQ(TextOf(db[99]), "row 99");
+        EXPECT_EQ(TextOf(db[101]), "row 101");
+        db.WriteAllHeaders();
+        db.WriteRows();
+    }
+    TestDatabase again;
+    again.Open(Path().c_str(), kReadWrite);
+    again.ReadRows();
+    ASSERT_EQ(again.GetRecordset()->getSize(), kManyRows - 2);
+    EXPECT_EQ(TextOf(again[100]), longText);
+    EXPECT_EQ(TextOf(again[101]), "row 101");
+    EXPECT_EQ(again[102]->GetRecSize(), 0u);
+    EXPECT_EQ(TextOf(again[103]), "row 105");
+}
+
+// Records forgotten by the recordset outlive it and the database: their
+// memory and the spans under their blocks stay until each is deleted.
+TEST_F(DatabaseFile, ForgottenRecordsOutliveTheDatabase) {
+    Create(kManyRows);
+    std::vector<CDBRecord*> records;
+    {
+        TestDatabase db;
+        db.Open(Path().c_str(), kReadWrite);
+        db.ReadRows();
+        for (int32_t i = 0; i < db.GetRecordset()->getSize(); ++i) records.push_back(db[static_cast<uint32_t>(i)]);
+        db.GetRecordset()->emptyRS();
+    }
+    ASSERT_EQ(records.size(), static_cast<size_t>(kManyRows));
+    records[7]->getTaggedDataManager().setData(kTextTag, "seven", 5, nullptr, 0);
+    EXPECT_EQ(TextOf(records[7]), "seven");
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (i % 1000 == 0) {
+            EXPECT_EQ(TextOf(records[i]), "row " + std::to_string(i));
+        }
+        delete records[i];
+    }
+}
+
+// A damaged row anywhere in the file reports exactly as reading the rows one
+// by one did: the rows before it read, the damaged one appended with the
+// state its own read leaves, pos where it starts.
+TEST_F(DatabaseFile, DamagedRowInTheMiddleReportsAsAlways) {
+    Create(kManyRows);
+    const std::vector<uint32_t> starts = RowStarts();
+    const Bytes sound = Stored();
+    const uint32_t damaged = 6000;  // in the third span
+    struct Case {
+        const char* name;
+        uint32_t offset;  // from the row's start
+        uint8_t byte;
+        std::u16string text;
+        bool blockKept;
+    };
+    const uint32_t length = LoadLE32At(sound, starts[damaged] + 4);
+    const Case cases[] = {
+        {"start identifier", 3, 0x03, u"Missing new record identifier", false},
+        {"end identifier", 8 + length + 3, 0x05, u"Missing end record identifier", true},
+        {"length past the file", 7, 0x7F, u"File IO read error", false},
+    };
+    for (const Case& c : cases) {
+        Bytes bytes = sound;
+        bytes[starts[damaged] + c.offset] = c.byte;
+        Store(bytes);
+        TestDatabase db;
+        db.Open(Path().c_str(), kReadWrite);
+        const Caught caught = testsupport::Catch([&] { db.ReadRows(); });
+        EXPECT_EQ(caught.text, c.text) << c.name;
+        ASSERT_EQ(db.GetRecordset()->getSize(), static_cast<int32_t>(damaged) + 1) << c.name;
+        EXPECT_EQ(TextOf(db[damaged - 1]), "row " + std::to_string(damaged - 1)) << c.name;
+        EXPECT_EQ(db[damaged]->GetPos(), starts[damaged]) << c.name;
+        EXPECT_EQ(db[damaged]->GetRecSize(), c.blockKept ? length : 0u) << c.name;
+    }
+}
+
+// A row larger than a span is read whole by the record itself, and the rows
+// after it are read in bulk again.
+TEST_F(DatabaseFile, RowLargerThanASpanIsReadWhole) {
+    const std::string huge(300 * 1024, 'h');
+    {
+        TestDatabase db;
+        ASSERT_EQ(db.Open(Path().c_str(), kCreate), 1);
+        db.InitNewDatabase();
+        for (int i = 0; i < 3; ++i) {
+            const std::string text = i == 1 ? huge : "row " + std::to_string(i);
+            db.GetRecordset()->Append()->getTaggedDataManager().setData(
+                kTextTag, text.data(), static_cast<uint32_t>(text.size()), nullptr, 0);
+        }
+        db.WriteAllHeaders();
+        db.WriteRows();
+    }
+    TestDatabase db;
+    db.Open(Path().c_str(), kReadWrite);
+    db.ReadRows();
+    ASSERT_EQ(db.GetRecordset()->getSize(), 3);
+    EXPECT_EQ(TextOf(db[0]), "row 0");
+    EXPECT_EQ(TextOf(db[1]), huge);
+    EXPECT_EQ(TextOf(db[2]), "row 2");
+    EXPECT_EQ(db[2]->GetPos(), RowStarts()[2]);
+    EXPECT_EQ(db.GetPosition(), db.GetLength()) << "the stream ends after the last row";
 }
 
 TEST(DatabaseConstruction, WithoutMemoryRaisesOutOfMemoryAndLeaksNothing) {

@@ -384,7 +384,7 @@ TEST(RowFile, FailingBlockReadFreesTheBlock) {
     FaultInjector injector;
     {
         ScopedFaultInjector installed(injector);
-        injector.FailNth(FaultOp::Read, 3, ERROR_READ_FAULT);  // start identifier, length, block
+        injector.FailNth(FaultOp::Read, 2, ERROR_READ_FAULT);  // start identifier with length, block
         ExpectReadError(testsupport::Catch([&] { record.Read(stream); }));
     }
     EXPECT_TRUE(injector.Fired(FaultOp::Read));
