@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 
 #include "notestore/foundation/ByteOrder.h"
 #include "notestore/foundation/Exception.h"
@@ -11,7 +12,8 @@
 #include "platform/Memory.h"
 
 // Match lengths come from the first differing byte of two words loaded with
-// memcpy, which is the lowest set byte only on a little-endian host.
+// memcpy, which is the lowest set byte only on a little-endian host; hash
+// entries keep source bytes in that order too.
 static_assert(std::endian::native == std::endian::little);
 
 namespace {
@@ -31,13 +33,28 @@ constexpr uint64_t kMaxCapacity = 0x100000000ull - CCompression::kBlockStep;
 // left; matches are tried only while a full match length is left.
 constexpr uint32_t kFullBatchInput = kGroupItems * kMaxLength;
 constexpr uint32_t kMatchInput = kMaxLength;
-// A match needs its first three bytes equal: the low three bytes of a word.
-constexpr uint32_t kMinMatchBytes = 0xFFFFFF;
 constexpr uint32_t kHashEntries = 4096;
-// Hash entries hold a position plus this bias in their low half, so an
-// empty entry (0) always lies more than kMaxOffset behind the read position,
-// and the first three bytes at that position in their high half.
-constexpr uint32_t kPositionBias = kMaxOffset + 1;
+
+// A hash entry holds a position on the encoder's clock, modulo 2^24, in its
+// low bits and the five source bytes from that position above them. With
+// the bytes at hand the encoder tells a literal from a copy, and settles
+// copies of 3 and 4 bytes, without waiting for a load from the candidate.
+constexpr uint32_t kClockBits = 24;
+constexpr uint32_t kClockMask = (1u << kClockBits) - 1;
+// In the difference of two entries' bytes: bytes 3 and 4.
+constexpr uint64_t kFourthByte = uint64_t{0xFF} << 24;
+constexpr uint64_t kFifthByte = uint64_t{0xFF} << 32;
+// The clock advances by a call's length plus this between two calls, so
+// that whatever an earlier call entered lies beyond the largest offset.
+constexpr uint32_t kCallGap = kMaxOffset + 1;
+// Offsets modulo 2^24 are exact while no entry consulted is 2^23 positions
+// old. A sweep at least every 2^22 positions keeps it so (the interval is
+// checked at each call's start and before each full batch, so a batch, the
+// literals at a source's end and a call gap are all it can overshoot by):
+// it moves every entry out of reach to 2^23 positions ahead of itself,
+// where it stays out of reach until the next sweep.
+constexpr uint32_t kSweepInterval = 1u << 22;
+constexpr uint32_t kEmptyAhead = 1u << 23;
 
 // Decoder: a control word with this bit added ends its group when it has
 // been shifted down to 1.
@@ -51,12 +68,6 @@ constexpr uint32_t kFastGroupOutput = kGroupItems * kMaxLength + kWideCopy;
 
 [[noreturn]] void RaiseCorruption() { ZR_THROW(CException, zr_gen::kMsgDataCorruption, zr_gen::kNoErrorNumber); }
 
-uint32_t Load32(const uint8_t* p) {
-    uint32_t word;
-    std::memcpy(&word, p, sizeof word);
-    return word;
-}
-
 uint64_t Load64(const uint8_t* p) {
     uint64_t word;
     std::memcpy(&word, p, sizeof word);
@@ -64,91 +75,77 @@ uint64_t Load64(const uint8_t* p) {
 }
 
 // The number of equal leading bytes of `p` and `q`, up to 16; both must
-// have 16 readable bytes.
+// have 16 readable bytes. A full match (runs, repeated rows) is a branch
+// rather than a count, so that the next item need not wait for the loads.
 uint32_t MatchLength(const uint8_t* p, const uint8_t* q) {
-    const uint32_t head = static_cast<uint32_t>(std::countr_zero(Load64(p) ^ Load64(q))) / 8;
-    if (head < 8) return head;
-    return 8 + static_cast<uint32_t>(std::countr_zero(Load64(p + 8) ^ Load64(q + 8))) / 8;
+    const uint64_t head = Load64(p) ^ Load64(q);
+    if (head != 0) return static_cast<uint32_t>(std::countr_zero(head)) / 8;
+    const uint64_t tail = Load64(p + 8) ^ Load64(q + 8);
+    if (tail == 0) return kMaxLength;
+    return 8 + static_cast<uint32_t>(std::countr_zero(tail)) / 8;
 }
+
+// The length of a copy whose first three bytes agree; `diff` holds the
+// differences of the first five bytes, from the candidate's entry. It
+// settles the commonest lengths by branches rather than by a load from the
+// candidate: a predicted branch lets the next item start at once, where a
+// computed length would make it wait for the load.
+uint32_t CopyLength(uint64_t diff, const uint8_t* p, const uint8_t* q) {
+    if ((diff & kFourthByte) != 0) return 3;
+    if ((diff & kFifthByte) != 0) return 4;
+    return MatchLength(p, q);
+}
+
+// The table index of each of `count` positions from `from`, which must have
+// count + 2 readable bytes: bits 4 to 15 of h times 0xFFFF9E5F for
+// h = (((b0 << 4) ^ b1) << 4) ^ b2. h has 16 bits and those bits of the
+// product depend only on its low 16, so the loop runs in 16-bit lanes.
+void HashIndices(const uint8_t* from, size_t count, uint16_t* into) {
+    for (size_t i = 0; i < count; ++i) {
+        const auto h = static_cast<uint16_t>((from[i] << 8) ^ (from[i + 1] << 4) ^ from[i + 2]);
+        into[i] = static_cast<uint16_t>(static_cast<uint16_t>(h * 0x9E5Fu) >> 4);
+    }
+}
+
+// The hash indices of the positions ahead of the read position, computed a
+// block at a time (in vector registers) so that finding an item's entry
+// waits on one load rather than on the hash arithmetic.
+class HashRing {
+public:
+    // Positions from `end` - 15 on are never hashed.
+    HashRing(const uint8_t* source, uint32_t end) : source_(source), limit_(end >= kMatchInput ? end - kMatchInput + 1 : 0) {}
+
+    // Makes the indices of the positions below `upTo` available; `upTo` is
+    // at most a full batch beyond the read position. A block is therefore
+    // written only while the filled end is less than a batch ahead of the
+    // read position, and the ring's other block holds nothing still ahead.
+    void Cover(uint32_t upTo) {
+        upTo = std::min(upTo, limit_);
+        while (filled_ < upTo) {
+            const uint32_t blockEnd = std::min(filled_ + kBlock, limit_);
+            HashIndices(source_ + filled_, blockEnd - filled_, slots_ + (filled_ & (kSlots - 1)));
+            filled_ = blockEnd;
+        }
+    }
+
+    uint32_t At(uint32_t position) const { return slots_[position & (kSlots - 1)]; }
+
+private:
+    // Blocks start at multiples of kBlock, so none wraps around the ring.
+    static constexpr uint32_t kBlock = 1024;
+    static constexpr uint32_t kSlots = 2 * kBlock;
+    static_assert(kBlock >= kFullBatchInput);
+
+    const uint8_t* source_;
+    uint32_t limit_;
+    uint32_t filled_ = 0;
+    uint16_t slots_[kSlots];
+};
 
 uint32_t StoreSource(const uint8_t* source, uint32_t end, uint8_t* out) {
     out[0] = kStored;
     if (end != 0) std::memcpy(out + kHeaderSize, source, end);
     return end + kHeaderSize;
-}
-
-// One pass over the source into `out`, which must hold end + 34 bytes. The
-// state lives in locals, not in an object, so that the byte stores to the
-// output (which may alias anything) do not force it back to memory.
-uint32_t EncodeStream(const uint8_t* source, uint32_t end, uint8_t* out) {
-    uint64_t table[kHashEntries] = {};
-    uint32_t read = 0;
-    uint32_t controlAt = kHeaderSize;
-    uint32_t write = controlAt + 2;
-    uint32_t control = 0;
-    uint32_t items = 0;
-
-    // The item at the read position, which must have 16 bytes behind it: a
-    // copy (returns 1) when the hashed candidate is within reach and agrees
-    // in its first three bytes, else a literal (returns 0).
-    const auto item = [&]() -> uint32_t {
-        const uint8_t* p = source + read;
-        const uint32_t bytes = Load32(p);
-        const uint32_t h = (((p[0] << 4) ^ p[1]) << 4) ^ p[2];
-        // Bits 4..15 of h times 40543, the low half of the multiplier 0xFFFF9E5F.
-        const uint32_t index = ((h * 40543u) >> 4) & (kHashEntries - 1);
-        const uint64_t candidate = table[index];
-        table[index] = (uint64_t{bytes & kMinMatchBytes} << 32) | (read + kPositionBias);
-        const uint32_t offset = read + kPositionBias - static_cast<uint32_t>(candidate);
-        // Reach and the candidate's bytes (kept in its entry, so no load
-        // from the source waits on the table) decide together in one
-        // branch: random data then predicts it well, and a mispredicted one
-        // resolves early. The mask is arithmetic so that the compiler does
-        // not turn it back into a second branch.
-        const uint32_t outOfReach = static_cast<uint32_t>((int64_t{kMaxOffset - 1} - int64_t{offset - 1}) >> 63);
-        if ((((static_cast<uint32_t>(candidate >> 32) ^ bytes) | outOfReach) & kMinMatchBytes) == 0) {
-            const uint8_t* q = p - offset;
-            const uint32_t length = MatchLength(p, q);
-            out[write] = static_cast<uint8_t>(((offset >> 4) & 0xF0) | (length - 1));
-            out[write + 1] = static_cast<uint8_t>(offset);
-            write += 2;
-            read += length;
-            return 1;
-        }
-        out[write++] = static_cast<uint8_t>(bytes);
-        ++read;
-        return 0;
-    };
-
-    std::memset(out, 0, kHeaderSize);
-    for (;;) {
-        if (write > end) return StoreSource(source, end, out);
-        const uint32_t left = end - read;
-        if (left >= kFullBatchInput) {
-            // Unrolled, each item's control bit is a constant shift.
-#pragma GCC unroll 16
-            for (uint32_t i = 0; i < kGroupItems; ++i) control |= item() << i;
-            items = kGroupItems;
-        } else if (left == 0) {
-            break;
-        } else if (left < kMatchInput) {
-            out[write++] = source[read++];
-            ++items;
-        } else {
-            control |= item() << items;
-            ++items;
-        }
-        if (items == kGroupItems) {
-            zr_gen::StoreLE16(out + controlAt, static_cast<uint16_t>(control));
-            controlAt = write;
-            write += 2;
-            control = 0;
-            items = 0;
-        }
-    }
-    // Unused control bits stay 0; a control word without items is dropped.
-    zr_gen::StoreLE16(out + controlAt, static_cast<uint16_t>(control));
-    return write == controlAt + 2 ? controlAt : write;
 }
 
 // Appends a copy item one byte at a time, so that a copy overlapping its own
@@ -206,6 +203,105 @@ const uint8_t* ExpandGroupFast(const uint8_t* in, uint8_t* base, uint32_t& produ
 
 }  // namespace
 
+uint32_t CCompression::Encoder::Begin(uint32_t end) {
+    if (!ready_) {
+        std::fill(std::begin(entries_), std::end(entries_), uint64_t{(clock_ + kEmptyAhead) & kClockMask});
+        sweptAt_ = clock_;
+        ready_ = true;
+    }
+    const uint32_t base = clock_;
+    KeepWithinClockRange(base);
+    clock_ += end + kCallGap;
+    return base;
+}
+
+void CCompression::Encoder::KeepWithinClockRange(uint32_t now) {
+    if (now - sweptAt_ < kSweepInterval) return;
+    const uint64_t ahead = (now + kEmptyAhead) & kClockMask;
+    for (uint64_t& entry : entries_) {
+        if (((now - static_cast<uint32_t>(entry)) & kClockMask) > kMaxOffset) entry = ahead;
+    }
+    sweptAt_ = now;
+}
+
+// One pass over the source. The positions and the control word live in
+// locals, not in the object, so that the byte stores to the output (which
+// may alias anything) do not force them back to memory.
+uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint8_t* out) {
+    static_assert(kEntries == kHashEntries);
+    const uint32_t base = Begin(end);
+    HashRing hashes(source, end);
+    uint64_t* const entries = entries_;
+    uint32_t read = 0;
+    uint32_t controlAt = kHeaderSize;
+    uint32_t write = controlAt + 2;
+    uint32_t control = 0;
+    uint32_t items = 0;
+
+    // The item at the read position, which must have 16 bytes behind it and
+    // its hash index in the ring: a copy (returns 1) when the candidate is
+    // within reach and agrees in its first three bytes, else a literal.
+    const auto item = [&]() -> uint32_t {
+        const uint8_t* p = source + read;
+        const uint64_t bytes = Load64(p);
+        const uint32_t now = base + read;
+        uint64_t& entry = entries[hashes.At(read)];
+        const uint64_t candidate = entry;
+        entry = (bytes << kClockBits) | (now & kClockMask);
+        // Only the low five bytes of the difference count.
+        const uint64_t diff = (candidate >> kClockBits) ^ bytes;
+        // Reach and the first three bytes decide together, in one compare
+        // and one branch: offset - 1 (on the clock) in the low bits, the
+        // three bytes' differences above them.
+        const uint64_t test = (diff << 40) | ((now - 1 - static_cast<uint32_t>(candidate)) & kClockMask);
+        if (test < kMaxOffset) {
+            const uint32_t offset = static_cast<uint32_t>(test) + 1;
+            const uint32_t length = CopyLength(diff, p, p - offset);
+            out[write] = static_cast<uint8_t>(((offset >> 4) & 0xF0) | (length - 1));
+            out[write + 1] = static_cast<uint8_t>(offset);
+            write += 2;
+            read += length;
+            return 1;
+        }
+        out[write++] = static_cast<uint8_t>(bytes);
+        ++read;
+        return 0;
+    };
+
+    std::memset(out, 0, kHeaderSize);
+    for (;;) {
+        if (write > end) return StoreSource(source, end, out);
+        const uint32_t left = end - read;
+        if (left >= kFullBatchInput) {
+            KeepWithinClockRange(base + read);
+            hashes.Cover(read + kFullBatchInput);
+            // Unrolled, each item's control bit is a constant shift.
+#pragma GCC unroll 16
+            for (uint32_t i = 0; i < kGroupItems; ++i) control |= item() << i;
+            items = kGroupItems;
+        } else if (left == 0) {
+            break;
+        } else if (left < kMatchInput) {
+            out[write++] = source[read++];
+            ++items;
+        } else {
+            hashes.Cover(read + 1);
+            control |= item() << items;
+            ++items;
+        }
+        if (items == kGroupItems) {
+            zr_gen::StoreLE16(out + controlAt, static_cast<uint16_t>(control));
+            controlAt = write;
+            write += 2;
+            control = 0;
+            items = 0;
+        }
+    }
+    // Unused control bits stay 0; a control word without items is dropped.
+    zr_gen::StoreLE16(out + controlAt, static_cast<uint16_t>(control));
+    return write == controlAt + 2 ? controlAt : write;
+}
+
 CCompression::CCompression() { Reserve(0); }
 
 CCompression::~CCompression() { platform::FreeBytes(buffer_); }
@@ -231,7 +327,7 @@ void CCompression::Compress(const uint8_t* source, uint32_t length, uint8_t*& re
     ZR_ASSERT(resultLength != nullptr);
     if (source == nullptr) length = 0;
     Reserve(uint64_t{length} + kEncodeSlack);
-    const uint32_t size = EncodeStream(source, length, buffer_);
+    const uint32_t size = encoder_.Encode(source, length, buffer_);
     result = buffer_;
     if (resultLength != nullptr) *resultLength = size;
 }

@@ -16,6 +16,11 @@
 // The block is a multiple of 65536 bytes, grows in such steps, and is kept
 // across calls, so repeated calls of similar sizes allocate nothing. The
 // input of a call must not lie in the work block: growing it may move it.
+//
+// The object also holds the encoder's hash table (32 KiB inside the object,
+// not allocated). Its contents never influence a result: every stream is the
+// one a fresh object gives for the same source. It is kept only so that a
+// call need not clear it first.
 #pragma once
 
 #include <cstdint>
@@ -62,6 +67,32 @@ private:
     void Reserve(uint64_t bytes);
     uint32_t Expand(const uint8_t* in, const uint8_t* end);
 
+    // The encoder and the hash table it keeps between calls. Positions are
+    // counted on a clock that runs on across calls, so what earlier calls
+    // entered is always out of reach (Compression.cpp explains the bounds).
+    class Encoder {
+    public:
+        static constexpr uint32_t kEntries = 4096;
+
+        // Encodes `end` bytes into `out`, which holds end + 34 bytes, and
+        // returns the stream length.
+        uint32_t Encode(const uint8_t* source, uint32_t end, uint8_t* out);
+
+    private:
+        // Makes the entries usable at the first call and returns the clock
+        // reading of this call's position 0.
+        uint32_t Begin(uint32_t end);
+        // Marks every entry further back than the largest offset from `now`
+        // as empty, when the last sweep is far enough behind.
+        void KeepWithinClockRange(uint32_t now);
+
+        uint64_t entries_[kEntries];
+        uint32_t clock_ = 0;
+        uint32_t sweptAt_ = 0;
+        bool ready_ = false;
+    };
+
     uint8_t* buffer_ = nullptr;
     uint32_t capacity_ = 0;
+    Encoder encoder_;
 };

@@ -163,6 +163,99 @@ void ExpectWellFormed(const Bytes& stream, size_t sourceSize) {
     }
 }
 
+// The encoder exactly as the stream format describes it, written for
+// clarity rather than speed: the oracle for the library's streams. Every
+// item hashes its three bytes, takes the entry and always replaces it; a
+// candidate is used when it lies 1 to 4095 bytes back and agrees in three
+// bytes; 16 items per batch while 256 bytes remain, then one, with the last
+// 15 bytes literals; the overrun test between batches falls back to the
+// stored form.
+Bytes ReferenceStream(const Bytes& source) {
+    const size_t end = source.size();
+    std::vector<int64_t> table(4096, -1);
+    Bytes out(6, 0);
+    size_t controlAt = 4;
+    size_t pos = 0;
+    uint32_t control = 0;
+    uint32_t count = 0;
+    const auto literal = [&] {
+        out.push_back(source[pos++]);
+        control >>= 1;
+    };
+    const auto item = [&] {
+        const uint32_t h = (((source[pos] << 4) ^ source[pos + 1]) << 4) ^ source[pos + 2];
+        const uint32_t index = ((h * 0xFFFF9E5Fu) >> 4) & 0xFFF;
+        const int64_t candidate = table[index];
+        table[index] = static_cast<int64_t>(pos);
+        const int64_t offset = static_cast<int64_t>(pos) - candidate;
+        if (candidate < 0 || offset == 0 || offset > 4095 ||
+            !std::equal(source.begin() + candidate, source.begin() + candidate + 3, source.begin() + static_cast<std::ptrdiff_t>(pos))) {
+            literal();
+            return;
+        }
+        size_t length = 3;
+        while (length < 16 && source[static_cast<size_t>(candidate) + length] == source[pos + length]) ++length;
+        out.push_back(static_cast<uint8_t>(((offset >> 4) & 0xF0) | static_cast<int64_t>(length - 1)));
+        out.push_back(static_cast<uint8_t>(offset));
+        pos += length;
+        control = (control >> 1) | 0x8000;
+    };
+    const auto storeControl = [&] {
+        out[controlAt] = static_cast<uint8_t>(control);
+        out[controlAt + 1] = static_cast<uint8_t>(control >> 8);
+    };
+    for (;;) {
+        if (out.size() > end) return Stored(source);
+        if (pos + 256 <= end) {
+            for (int i = 0; i < 16; ++i) item();
+            count = 16;
+        } else if (pos == end) {
+            break;
+        } else {
+            pos + 16 > end ? literal() : item();
+            ++count;
+        }
+        if (count == 16) {
+            storeControl();
+            controlAt = out.size();
+            out.insert(out.end(), {0, 0});
+            control = 0;
+            count = 0;
+        }
+    }
+    control >>= 16 - count;
+    storeControl();
+    if (out.size() == controlAt + 2) out.resize(controlAt);
+    return out;
+}
+
+// Text, runs, pixels and noise in blocks, with blocks repeated from up to
+// 6000 bytes back, so that copies reach to every offset up to and past the
+// largest.
+Bytes Mixture(size_t size, uint32_t seed) {
+    std::mt19937 engine(seed);
+    Bytes bytes;
+    while (bytes.size() < size) {
+        const size_t block = 1 + engine() % 3000;
+        Bytes more;
+        switch (engine() % 5) {
+            case 0: more = Text(block, engine()); break;
+            case 1: more = Repeated(block, static_cast<uint8_t>(engine())); break;
+            case 2: more = Pixels(block, engine()); break;
+            case 3: more = Random(block, engine()); break;
+            default:
+                if (bytes.empty()) continue;
+                const size_t back = 1 + engine() % std::min<size_t>(bytes.size(), 6000);
+                const size_t from = bytes.size() - back;
+                more.assign(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                            bytes.begin() + static_cast<std::ptrdiff_t>(from + std::min(back, block)));
+        }
+        bytes.insert(bytes.end(), more.begin(), more.end());
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
 // ---- The stream's exact bytes ----
 
 TEST(Compression, KnownSourcesGiveTheirExactStreams) {
@@ -201,6 +294,62 @@ TEST(Compression, LongRunFillsWholeGroupsOfCopies) {
     EXPECT_EQ(Decompressed(compression, stream), Repeated(300));
 }
 
+// The copy item that produces the output at `position`, as {offset,
+// length}, or {0, 0} when a literal or nothing starts there.
+std::pair<uint32_t, uint32_t> CopyAt(const Bytes& stream, size_t position) {
+    size_t at = 4;
+    size_t produced = 0;
+    while (at + 2 < stream.size() && produced <= position) {
+        uint32_t control = stream[at] | (stream[at + 1] << 8);
+        at += 2;
+        for (int item = 0; item < 16 && at < stream.size(); ++item, control >>= 1) {
+            if ((control & 1) == 0) {
+                ++at;
+                ++produced;
+                continue;
+            }
+            const uint32_t length = (stream[at] & 0x0F) + 1;
+            const uint32_t offset = ((stream[at] & 0xF0) << 4) | stream[at + 1];
+            if (produced == position) return {offset, length};
+            at += 2;
+            produced += length;
+        }
+    }
+    return {0, 0};
+}
+
+// A pattern of nonzero bytes after some noise recurs after a run of zeros
+// (whose copies enter almost nothing in the table) at a chosen distance: it
+// becomes a copy exactly when the distance is at most 4095, as long as the
+// repetition (up to 16; the encoder settles some lengths from its table
+// alone, others from the source).
+TEST(Compression, CopiesReachExactlyToTheLargestOffsetAndEndWhereTheBytesDiffer) {
+    for (const size_t distance : {20u, 255u, 256u, 4000u, 4094u, 4095u, 4096u, 4097u}) {
+        for (const size_t repeated : {3u, 4u, 5u, 6u, 8u, 9u, 15u, 16u, 17u}) {
+            SCOPED_TRACE("distance " + std::to_string(distance) + ", " + std::to_string(repeated) + " bytes");
+            constexpr size_t kStart = 300;
+            Bytes source = Random(kStart, static_cast<uint32_t>(distance * 31 + repeated));
+            Bytes pattern = Random(repeated, static_cast<uint32_t>(repeated));
+            for (uint8_t& b : pattern) b |= 0x80;
+            source.insert(source.end(), pattern.begin(), pattern.end());
+            source.resize(kStart + distance, 0);
+            source.insert(source.end(), pattern.begin(), pattern.end());
+            source.push_back(0x5A);
+            source.resize(source.size() + 2000, 0);
+            CCompression compression;
+            const Bytes stream = Compressed(compression, source);
+            ASSERT_EQ(stream, ReferenceStream(source));
+            ASSERT_EQ(stream[0], 0);
+            const auto copy = CopyAt(stream, kStart + distance);
+            if (distance <= 4095) {
+                EXPECT_EQ(copy, std::make_pair(static_cast<uint32_t>(distance), static_cast<uint32_t>(std::min<size_t>(repeated, 16))));
+            } else {
+                EXPECT_EQ(copy.first, 0u);
+            }
+        }
+    }
+}
+
 TEST(Compression, IncompressibleSourceIsStored) {
     CCompression compression;
     const Bytes source = Random(1000, 7);
@@ -226,6 +375,7 @@ TEST(Compression, GeneratedSourcesRoundTripAndKeepTheWritersPromises) {
              bytes.resize(n, 0x41);
              return bytes;
          }},
+        {"mixture", Mixture},
     };
     std::vector<size_t> sizes;
     for (size_t n = 0; n <= 20; ++n) sizes.push_back(n);
@@ -238,7 +388,7 @@ TEST(Compression, GeneratedSourcesRoundTripAndKeepTheWritersPromises) {
             SCOPED_TRACE(std::string(kind.kind) + " of " + std::to_string(n));
             const Bytes source = kind.make(n, static_cast<uint32_t>(n));
             const Bytes stream = Compressed(compression, source);
-            ASSERT_GE(stream.size(), 4u);
+            ASSERT_EQ(stream, ReferenceStream(source));
             if (stream[0] == 1) {
                 EXPECT_EQ(stream.size(), n + 4);
             } else {
@@ -408,6 +558,82 @@ TEST(Compression, WorkBlockGrowsInWholeStepsAndNeverShrinks) {
             EXPECT_EQ(fresh.capacity(), d.capacity) << d.output << " from " << int(stream[0]);
         }
     }
+}
+
+// ---- The hash table kept between calls ----
+
+// Whatever earlier calls left in the object's table, each stream is the one
+// a fresh object writes: each source twice in a row (the old entries would
+// match everywhere), sources just long enough to be hashed, and ones
+// crossing 256-byte batches and the 65536-byte block size. Zeros first seen
+// past 4096 bytes meet table entries nothing has written yet.
+TEST(Compression, RepeatedCallsGiveTheStreamsOfAFreshObject) {
+    std::vector<Bytes> sources;
+    for (const size_t n : {16u, 17u, 40u, 255u, 256u, 257u, 300u, 4095u, 4096u, 4111u, 10240u, 65536u, 70000u}) {
+        sources.push_back(Text(n, static_cast<uint32_t>(n)));
+        sources.push_back(Mixture(n, static_cast<uint32_t>(n)));
+        sources.push_back(Repeated(n, static_cast<uint8_t>(n)));
+        Bytes zerosLate = Text(n / 2, static_cast<uint32_t>(n));
+        zerosLate.resize(n, 0);
+        sources.push_back(zerosLate);
+    }
+    CCompression reused;
+    std::mt19937 engine(77);
+    for (int round = 0; round < 2; ++round) {
+        std::shuffle(sources.begin(), sources.end(), engine);
+        for (const Bytes& source : sources) {
+            SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(source.size()) + " bytes");
+            CCompression fresh;
+            const Bytes expected = Compressed(fresh, source);
+            ASSERT_EQ(expected, ReferenceStream(source));
+            ASSERT_EQ(Compressed(reused, source), expected);
+            ASSERT_EQ(Compressed(reused, source), expected);
+        }
+    }
+}
+
+// The table's positions run on a 32-bit clock across calls and are kept to
+// 24 bits, so stale entries must be swept away before the clock comes round
+// to them. A probe call (too short for a full batch, so only the check at a
+// call's start can sweep), then 4076 small ones: each round moves the clock
+// by 2^24 + 3896, so without the sweeps the probe's old entries would come
+// back within reach of the next probe. About a million calls in all take the
+// clock through 2^32 as well.
+TEST(Compression, StreamsStayExactWhileTheTableClockWrapsAround) {
+    const Bytes small = Text(20, 5);
+    const Bytes probe = Mixture(200, 6);
+    const Bytes smallStream = ReferenceStream(small);
+    const Bytes probeStream = ReferenceStream(probe);
+    ASSERT_EQ(probeStream[0], 0);
+    // Each call moves the clock by its length and a gap of 4096.
+    constexpr uint64_t kSmallCalls = 4076;
+    constexpr uint64_t kRound = (200 + 4096) + kSmallCalls * (20 + 4096);
+    static_assert(kRound % (1u << 24) == 3896);
+    CCompression compression;
+    for (uint64_t clock = 0; clock < (uint64_t{1} << 32) + 2 * kRound; clock += kRound) {
+        ASSERT_EQ(Compressed(compression, probe), probeStream) << "clock " << clock;
+        for (uint64_t call = 0; call < kSmallCalls; ++call) {
+            uint8_t* result = nullptr;
+            uint32_t size = 0;
+            compression.Compress(small.data(), static_cast<uint32_t>(small.size()), result, &size);
+            if (call % 1000 == 0) {
+                ASSERT_EQ(Bytes(result, result + size), smallStream) << "clock " << clock;
+            }
+        }
+    }
+}
+
+// One source longer than 2^23 bytes, so that entries emptied at its start
+// would come within reach again without the sweeps made while the call runs:
+// zeros first appear 2000 bytes past that point. Copies across the sweeps
+// are kept.
+TEST(Compression, SweepsWithinALongSourceKeepItsStreamExact) {
+    Bytes source = Text((1u << 23) + 2000, 8);
+    source.resize(source.size() + 3000, 0);
+    const Bytes tail = Mixture(50000, 9);
+    source.insert(source.end(), tail.begin(), tail.end());
+    CCompression compression;
+    EXPECT_EQ(Compressed(compression, source), ReferenceStream(source));
 }
 
 TEST(Compression, RepeatedCallsAllocateNothing) {
