@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The shared library shows exactly its interface: the C functions unmangled,
 # the zr_gen classes (with type information, so callers can catch the
-# exception pointers), and nothing of the platform layer.
+# exception pointers), the drawing classes and functions, and nothing of the
+# platform layer.
 set -u
 lib="$1"
 symbols=$(nm -D --defined-only "$lib")
@@ -36,6 +37,22 @@ flat=(
 for f in "${flat[@]}"; do
   expect " T $f\$" "$f (unmangled)" "$symbols"
 done
+# The bitmap bridge, for the managed caller.
+for f in BitmapToDIB DIBToBitmap ConvertDIBtoBitmap OL_DeleteGraphicsObject; do
+  expect " T $f\$" "$f (unmangled)" "$symbols"
+done
+# The drawing classes and functions, which stand outside the namespace.
+for c in CCompression CDib; do
+  expect " $c::" "members of $c" "$demangled"
+done
+drawing=(
+  CopyHandle IsInfoHeader DIBWidth DIBHeight DIBBitCount DIBNumColors PaletteSize FindDIBBits
+  CreateDIB ReadDIBFile SaveDIB ShrinkDIB ClipDIB ResizeDIB CreateDIBPalette CreateHalftonePalette
+  PalEntriesOnDevice ConvertDibToInternalFormat ConvertInternalFormatToDib
+)
+for f in "${drawing[@]}"; do
+  expect " T $f\(" "$f" "$demangled"
+done
 for c in CException CDBException CFileException CFile MemFile SharedFile CFileStream CBaseObject CTime _String; do
   expect " zr_gen::$c::" "members of zr_gen::$c" "$demangled"
 done
@@ -44,7 +61,8 @@ for c in CException CDBException CFileException; do
 done
 expect " zr_gen::_ThrowFileException\(" "zr_gen::_ThrowFileException" "$demangled"
 refuse " _Z[^ ]*OL_" "flat functions with C++ names" "$symbols"
-refuse "platform::|CreateFileW|GetLastError|LocalAlloc|FormatMessageW" "platform layer" "$demangled"
+refuse " _Z[^ ]*(BitmapToDIB|DIBToBitmap|ConvertDIBtoBitmap)" "bridge functions with C++ names" "$symbols"
+refuse "platform::|CreateFileW|GetLastError|LocalAlloc|FormatMessageW|CreateDIBSection|SHLoadImageFile" "platform layer" "$demangled"
 refuse " testing::" "test code" "$demangled"
 
 [ $status -eq 0 ] && echo "exports as expected"

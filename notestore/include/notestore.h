@@ -60,6 +60,20 @@ OL_API uint32_t OL_GetLastExceptionNumber(void);
  * its terminator into it: call with null first to size the buffer. */
 OL_API int32_t OL_GetLastExceptionText(OL_WCHAR* bufferOrNull);
 
+/* ---- Memory blocks ------------------------------------------------------- */
+
+/* Drawings and DIBs cross as memory block handles: heap blocks that know
+ * their data size. A handle is not the data's address: MemGetPtr gives it.
+ * The block functions are the library's own, so a block the library hands
+ * out is freed with MemFree and a block handed in is made with MemAlloc. */
+OL_API void* MemAlloc(uint32_t size);  /* null when no memory (size above 0) */
+OL_API void MemFree(void* handle);     /* null is ignored */
+OL_API void* MemGetPtr(void* handle);
+OL_API void MemReleasePtr(void* handle);
+OL_API void* MemRealloc(void* handle, uint32_t size);  /* null: the old block stays */
+OL_API void* MemDuplicate(void* handle);
+OL_API uint32_t MemGetSize(void* handle);
+
 /* ---- Category database --------------------------------------------------- */
 
 typedef struct OL_CategoryDB OL_CategoryDB;
@@ -153,6 +167,45 @@ OL_API OL_CategoryIterator OL_GetIterator(OL_CategoryDB* db);
 /* On the second live category, or at the end; the same value on every call
  * while the database does not change. */
 OL_API OL_CategoryIterator OL_GetNext(OL_CategoryDB* db);
+
+/* ---- Bitmap bridge ------------------------------------------------------- */
+
+/* Drawings cross as memory block handles (void*: the library's MemAlloc
+ * blocks, whose data is a packed DIB: a 40-byte BITMAPINFOHEADER, the colour
+ * table, the rows padded to 4 bytes). Bitmaps and palettes are objects of
+ * the platform's graphics interface, pointer-sized, deleted by their owner
+ * with OL_DeleteGraphicsObject.
+ *
+ * A DIB handed to these functions must have a width above 0, a height
+ * other than 0 (negative: top-down rows), 1, 4, 8, 16, 24 or 32 bits per
+ * pixel without compression, no more colours used than its depth has (none
+ * above 8 bits), and an image size of 0 or at least its padded rows; any
+ * other gives null. A null argument where an object is required is
+ * reported on the trace log as an assertion and gives null. */
+typedef struct OL_Bitmap OL_Bitmap;
+typedef struct OL_Palette OL_Palette;
+
+/* A new DIB block of the image file at `path` (PNG, JPEG, GIF or BMP),
+ * loaded by the shell's image loader at the screen's depth: 1, 4 and 8 bits
+ * stay so, more become 24 bits. A 1-bit DIB's table is black and white; a
+ * 4- or 8-bit DIB's table is the first 16 or 256 entries of `palette` (the
+ * default palette when null; missing entries black), and every pixel takes
+ * the nearest of them. Null when the file does not load or memory runs out.
+ * The caller owns the block. */
+OL_API void* BitmapToDIB(const OL_WCHAR* path, OL_Palette* paletteOrNull);
+/* A new DIB section holding the packed DIB at `dib`, through `palette` when
+ * one is given; null on failure. The DIB stays with the caller; an image
+ * size field of 0 is filled in. The caller owns the bitmap. */
+OL_API OL_Bitmap* DIBToBitmap(void* dib, OL_Palette* paletteOrNull);
+/* The same for the DIB in block `dib`, through a palette of its own colour
+ * table (a halftone palette when it has none), which is deleted afterwards.
+ * The block is checked against its size first and freed whenever it is not
+ * null, also when the result is null. */
+OL_API OL_Bitmap* ConvertDIBtoBitmap(void* dib);
+/* Deletes a bitmap or palette of these functions: 1 done, 0 for a handle
+ * that is not one (or still selected somewhere). The device's callers use
+ * the system's DeleteObject; this is its counterpart here. */
+OL_API int32_t OL_DeleteGraphicsObject(void* bitmapOrPalette);
 
 #ifdef __cplusplus
 }  /* extern "C" */
