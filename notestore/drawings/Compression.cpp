@@ -41,9 +41,10 @@ constexpr uint32_t kHashEntries = 4096;
 // copies of 3 and 4 bytes, without waiting for a load from the candidate.
 constexpr uint32_t kClockBits = 24;
 constexpr uint32_t kClockMask = (1u << kClockBits) - 1;
-// In the difference of two entries' bytes: bytes 3 and 4.
-constexpr uint64_t kFourthByte = uint64_t{0xFF} << 24;
-constexpr uint64_t kFifthByte = uint64_t{0xFF} << 32;
+// In the difference of two entries: source bytes 0 to 2, 3 and 4.
+constexpr uint64_t kFirstThreeBytes = uint64_t{0xFFFFFF} << kClockBits;
+constexpr uint64_t kFourthByte = uint64_t{0xFF} << (kClockBits + 24);
+constexpr uint64_t kFifthByte = uint64_t{0xFF} << (kClockBits + 32);
 // The clock advances by a call's length plus this between two calls, so
 // that whatever an earlier call entered lies beyond the largest offset.
 constexpr uint32_t kCallGap = kMaxOffset + 1;
@@ -86,7 +87,7 @@ uint32_t MatchLength(const uint8_t* p, const uint8_t* q) {
 }
 
 // The length of a copy whose first three bytes agree; `diff` holds the
-// differences of the first five bytes, from the candidate's entry. It
+// differences of the candidate's entry and the read position's. It
 // settles the commonest lengths by branches rather than by a load from the
 // candidate: a predicted branch lets the next item start at once, where a
 // computed length would make it wait for the load.
@@ -247,13 +248,15 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
         const uint32_t now = base + read;
         uint64_t& entry = entries[hashes.At(read)];
         const uint64_t candidate = entry;
-        entry = (bytes << kClockBits) | (now & kClockMask);
-        // Only the low five bytes of the difference count.
-        const uint64_t diff = (candidate >> kClockBits) ^ bytes;
+        const uint64_t shifted = bytes << kClockBits;
+        entry = shifted | (now & kClockMask);
+        // The differences of the five bytes, where the entry keeps them;
+        // comparing in place saves a shift on the way to the branches.
+        const uint64_t diff = candidate ^ shifted;
         // Reach and the first three bytes decide together, in one compare
         // and one branch: offset - 1 (on the clock) in the low bits, the
         // three bytes' differences above them.
-        const uint64_t test = (diff << 40) | ((now - 1 - static_cast<uint32_t>(candidate)) & kClockMask);
+        const uint64_t test = (diff & kFirstThreeBytes) | ((now - 1 - static_cast<uint32_t>(candidate)) & kClockMask);
         if (test < kMaxOffset) {
             const uint32_t offset = static_cast<uint32_t>(test) + 1;
             const uint32_t length = CopyLength(diff, p, p - offset);
