@@ -15,7 +15,7 @@
 
 namespace {
 
-using probe::DibSpec;
+using probe::DibShape;
 using probe::Selected;
 
 constexpr int32_t kWidth = 7;  // odd, so rows of every depth end inside a padded word
@@ -161,16 +161,16 @@ std::vector<Format> Formats() {
     };
 }
 
-DibSpec SpecOf(const Format& format, int32_t height) {
-    DibSpec spec;
-    spec.width = kWidth;
-    spec.height = height;
-    spec.bits = format.bits;
-    spec.compression = format.compression;
-    if (format.compression == BI_BITFIELDS) spec.masks = format.masks;
-    spec.colors = format.table;
-    spec.colorsUsed = format.colorsUsed;
-    return spec;
+DibShape SpecOf(const Format& format, int32_t height) {
+    DibShape shape;
+    shape.width = kWidth;
+    shape.height = height;
+    shape.bits = format.bits;
+    shape.compression = format.compression;
+    if (format.compression == BI_BITFIELDS) shape.masks = format.masks;
+    shape.colors = format.table;
+    shape.colorsUsed = format.colorsUsed;
+    return shape;
 }
 
 HBITMAP DeviceBitmap(int depth, int32_t width, int32_t height) {
@@ -287,14 +287,14 @@ INSTANTIATE_TEST_SUITE_P(Dibs, Layout, ::testing::Combine(::testing::ValuesIn(Di
                          });
 
 TEST_F(Graphics, EqualTablesCopyIndexesEvenWhereColoursRepeat) {
-    DibSpec spec;
-    spec.width = 4;
-    spec.bits = 8;
-    spec.colors = {0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF};  // a nearest match would pick 0 or 1
+    DibShape shape;
+    shape.width = 4;
+    shape.bits = 8;
+    shape.colors = {0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF};  // a nearest match would pick 0 or 1
     void* sourceBits = nullptr;
     void* targetBits = nullptr;
-    const HBITMAP source = probe::MakeDib(spec, &sourceBits);
-    const HBITMAP target = probe::MakeDib(spec, &targetBits);
+    const HBITMAP source = probe::MakeDib(shape, &sourceBits);
+    const HBITMAP target = probe::MakeDib(shape, &targetBits);
     const BYTE indexes[] = {3, 2, 1, 0};
     std::memcpy(sourceBits, indexes, sizeof indexes);
     {
@@ -324,14 +324,14 @@ TEST_F(Graphics, EightBitChannelsNarrowToTheNearestFiveOrSixBitValue) {
         ramp.At(v, 1) = v << 8;
         ramp.At(v, 2) = v;
     }
-    DibSpec spec;
-    spec.width = 256;
-    spec.height = -3;
-    spec.bits = 16;
-    spec.compression = BI_BITFIELDS;
-    spec.masks = k565;
+    DibShape shape;
+    shape.width = 256;
+    shape.height = -3;
+    shape.bits = 16;
+    shape.compression = BI_BITFIELDS;
+    shape.masks = k565;
     void* bits = nullptr;
-    const HBITMAP dib = probe::MakeDib(spec, &bits);
+    const HBITMAP dib = probe::MakeDib(shape, &bits);
     ASSERT_NE(dib, nullptr);
     {
         Selected in(ramp.bitmap());
@@ -351,14 +351,14 @@ class SixteenBits : public Graphics, public ::testing::WithParamInterface<bool> 
 
 TEST_P(SixteenBits, EveryValueWidensByRepeatingItsBitsAndNarrowsBack) {
     const bool mask565 = GetParam();
-    DibSpec spec;
-    spec.width = 256;
-    spec.height = -256;
-    spec.bits = 16;
-    spec.compression = mask565 ? BI_BITFIELDS : BI_RGB;
-    spec.masks = k565;
+    DibShape shape;
+    shape.width = 256;
+    shape.height = -256;
+    shape.bits = 16;
+    shape.compression = mask565 ? BI_BITFIELDS : BI_RGB;
+    shape.masks = k565;
     void* bits = nullptr;
-    const HBITMAP dib = probe::MakeDib(spec, &bits);
+    const HBITMAP dib = probe::MakeDib(shape, &bits);
     ASSERT_NE(dib, nullptr);
     auto* pixels = static_cast<uint16_t*>(bits);
     const uint32_t values = mask565 ? 65536 : 32768;
@@ -395,12 +395,12 @@ TEST_F(Graphics, DeviceBitmapsReadTheirIndexesThroughTheSelectedPalette) {
     EXPECT_EQ(probe::ReadColors(bitmap, 4, 1, otherPalette), (std::vector<uint32_t>{0x070E15, 0x0A141E, 0x050A0F, 0x04080C}));
 
     // A DIB section keeps to its own table whatever the context's palette.
-    DibSpec spec;
-    spec.width = 2;
-    spec.bits = 1;
-    spec.colors = {0x112233, 0x445566};
+    DibShape shape;
+    shape.width = 2;
+    shape.bits = 1;
+    shape.colors = {0x112233, 0x445566};
     void* bits = nullptr;
-    const HBITMAP dib = probe::MakeDib(spec, &bits);
+    const HBITMAP dib = probe::MakeDib(shape, &bits);
     *static_cast<BYTE*>(bits) = 0x40;
     EXPECT_EQ(probe::ReadColors(dib, 2, 1, otherPalette), (std::vector<uint32_t>{0x112233, 0x445566}));
     DeleteObject(dib);
@@ -542,14 +542,14 @@ TEST_F(Graphics, DibSectionsDescribeTheirBitsAndHeader) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bits << " bits, compression " << c.compression);
-        DibSpec spec;
-        spec.width = 13;
-        spec.height = c.height;
-        spec.bits = c.bits;
-        spec.compression = c.compression;
-        spec.masks = c.masks;
+        DibShape shape;
+        shape.width = 13;
+        shape.height = c.height;
+        shape.bits = c.bits;
+        shape.compression = c.compression;
+        shape.masks = c.masks;
         void* bits = nullptr;
-        const HBITMAP dib = probe::MakeDib(spec, &bits);
+        const HBITMAP dib = probe::MakeDib(shape, &bits);
         ASSERT_NE(dib, nullptr);
         ASSERT_NE(bits, nullptr);
         EXPECT_EQ(GetObjectW(dib, 0, nullptr), int(sizeof(DIBSECTION)));
@@ -606,13 +606,13 @@ TEST_F(Graphics, CompatibleBitmapsTakeTheDepthOfTheContextsBitmap) {
 }
 
 TEST_F(Graphics, ColourTablesOfSelectedSectionsReadAndChange) {
-    DibSpec spec;
-    spec.width = 3;
-    spec.bits = 4;
-    spec.colors = {0x102030, 0x405060, 0x708090};
-    spec.colorsUsed = 3;
+    DibShape shape;
+    shape.width = 3;
+    shape.bits = 4;
+    shape.colors = {0x102030, 0x405060, 0x708090};
+    shape.colorsUsed = 3;
     void* bits = nullptr;
-    const HBITMAP dib = probe::MakeDib(spec, &bits);
+    const HBITMAP dib = probe::MakeDib(shape, &bits);
     static_cast<BYTE*>(bits)[0] = 0x12;
     static_cast<BYTE*>(bits)[1] = 0xF0;
     auto selected = std::make_unique<Selected>(dib);
@@ -691,12 +691,12 @@ TEST_F(Graphics, CopiesWithinOneBitmapSurviveOverlap) {
     for (const uint16_t bits : {uint16_t{4}, uint16_t{24}}) {
         for (const Case c : {Case{1, 1}, Case{-1, 0}, Case{2, -1}, Case{0, 2}, Case{-2, -2}}) {
             SCOPED_TRACE(testing::Message() << bits << " bits, by " << c.dx << "," << c.dy);
-            DibSpec spec;
-            spec.width = 6;
-            spec.height = 5;
-            spec.bits = bits;
-            for (uint32_t i = 0; i < 16; ++i) spec.colors.push_back(i * 0x0F0F0F);
-            const HBITMAP dib = probe::MakeDib(spec);
+            DibShape shape;
+            shape.width = 6;
+            shape.height = 5;
+            shape.bits = bits;
+            for (uint32_t i = 0; i < 16; ++i) shape.colors.push_back(i * 0x0F0F0F);
+            const HBITMAP dib = probe::MakeDib(shape);
             std::vector<uint32_t> before;
             for (uint32_t i = 0; i < 30; ++i) before.push_back((i * 7 % 16) * 0x0F0F0F);
             probe::WriteColors(dib, 6, 5, before);
@@ -844,11 +844,11 @@ TEST_F(Graphics, ScreenAndMemoryContextsKeepToTheirKind) {
 TEST_F(Graphics, DibSectionDescriptionsAreChecked) {
     struct Case {
         const char* what;
-        DibSpec spec;
+        DibShape shape;
         DWORD error;
     };
-    const auto spec = [](int32_t width, int32_t height, uint16_t bits, DWORD compression = BI_RGB, std::array<DWORD, 3> masks = {}) {
-        DibSpec s;
+    const auto shape = [](int32_t width, int32_t height, uint16_t bits, DWORD compression = BI_RGB, std::array<DWORD, 3> masks = {}) {
+        DibShape s;
         s.width = width;
         s.height = height;
         s.bits = bits;
@@ -857,36 +857,36 @@ TEST_F(Graphics, DibSectionDescriptionsAreChecked) {
         return s;
     };
     const Case cases[] = {
-        {"width 0", spec(0, 1, 24), ERROR_INVALID_PARAMETER},
-        {"negative width", spec(-1, 1, 24), ERROR_INVALID_PARAMETER},
-        {"height 0", spec(1, 0, 24), ERROR_INVALID_PARAMETER},
-        {"most negative height", spec(1, INT32_MIN, 24), ERROR_INVALID_PARAMETER},
-        {"2 bits", spec(1, 1, 2), ERROR_INVALID_PARAMETER},
-        {"0 bits", spec(1, 1, 0), ERROR_INVALID_PARAMETER},
-        {"run-length", spec(1, 1, 8, BI_RLE8), ERROR_INVALID_PARAMETER},
-        {"masks at 24 bits", spec(1, 1, 24, BI_BITFIELDS, k888), ERROR_INVALID_PARAMETER},
-        {"overlapping masks", spec(1, 1, 16, BI_BITFIELDS, {0xF800, 0x0FE0, 0x001F}), ERROR_INVALID_PARAMETER},
-        {"empty mask", spec(1, 1, 16, BI_BITFIELDS, {0xF800, 0, 0x001F}), ERROR_INVALID_PARAMETER},
-        {"split mask", spec(1, 1, 16, BI_BITFIELDS, {0xF800, 0x05E0, 0x001F}), ERROR_INVALID_PARAMETER},
-        {"nine-bit mask", spec(1, 1, 32, BI_BITFIELDS, {0x1FF0000, 0xFF00, 0xFF}), ERROR_INVALID_PARAMETER},
-        {"mask past 16 bits", spec(1, 1, 16, BI_BITFIELDS, {0x1F0000, 0x07E0, 0x001F}), ERROR_INVALID_PARAMETER},
-        {"too wide", spec(16385, 1, 1), ERROR_NOT_ENOUGH_MEMORY},
-        {"too high", spec(1, -16385, 1), ERROR_NOT_ENOUGH_MEMORY},
-        {"too many pixels", spec(8192, 8193, 1), ERROR_NOT_ENOUGH_MEMORY},
+        {"width 0", shape(0, 1, 24), ERROR_INVALID_PARAMETER},
+        {"negative width", shape(-1, 1, 24), ERROR_INVALID_PARAMETER},
+        {"height 0", shape(1, 0, 24), ERROR_INVALID_PARAMETER},
+        {"most negative height", shape(1, INT32_MIN, 24), ERROR_INVALID_PARAMETER},
+        {"2 bits", shape(1, 1, 2), ERROR_INVALID_PARAMETER},
+        {"0 bits", shape(1, 1, 0), ERROR_INVALID_PARAMETER},
+        {"run-length", shape(1, 1, 8, BI_RLE8), ERROR_INVALID_PARAMETER},
+        {"masks at 24 bits", shape(1, 1, 24, BI_BITFIELDS, k888), ERROR_INVALID_PARAMETER},
+        {"overlapping masks", shape(1, 1, 16, BI_BITFIELDS, {0xF800, 0x0FE0, 0x001F}), ERROR_INVALID_PARAMETER},
+        {"empty mask", shape(1, 1, 16, BI_BITFIELDS, {0xF800, 0, 0x001F}), ERROR_INVALID_PARAMETER},
+        {"split mask", shape(1, 1, 16, BI_BITFIELDS, {0xF800, 0x05E0, 0x001F}), ERROR_INVALID_PARAMETER},
+        {"nine-bit mask", shape(1, 1, 32, BI_BITFIELDS, {0x1FF0000, 0xFF00, 0xFF}), ERROR_INVALID_PARAMETER},
+        {"mask past 16 bits", shape(1, 1, 16, BI_BITFIELDS, {0x1F0000, 0x07E0, 0x001F}), ERROR_INVALID_PARAMETER},
+        {"too wide", shape(16385, 1, 1), ERROR_NOT_ENOUGH_MEMORY},
+        {"too high", shape(1, -16385, 1), ERROR_NOT_ENOUGH_MEMORY},
+        {"too many pixels", shape(8192, 8193, 1), ERROR_NOT_ENOUGH_MEMORY},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         void* bits = &bits;
         SetLastError(0);
-        EXPECT_EQ(probe::MakeDib(c.spec, &bits), nullptr);
+        EXPECT_EQ(probe::MakeDib(c.shape, &bits), nullptr);
         EXPECT_EQ(bits, nullptr);
         EXPECT_EQ(GetLastError(), c.error);
     }
-    const HBITMAP widest = probe::MakeDib(spec(16384, 1, 1));
+    const HBITMAP widest = probe::MakeDib(shape(16384, 1, 1));
     EXPECT_NE(widest, nullptr) << "the guard's own limit is allowed";
     DeleteObject(widest);
 
-    std::vector<DWORD> words = probe::DescribeDib(spec(1, 1, 24));
+    std::vector<DWORD> words = probe::DescribeDib(shape(1, 1, 24));
     auto* info = reinterpret_cast<BITMAPINFO*>(words.data());
     void* bits = nullptr;
     EXPECT_EQ(CreateDIBSection(nullptr, info, DIB_PAL_COLORS, &bits, nullptr, 0), nullptr);
@@ -920,7 +920,7 @@ TEST_F(Graphics, FileHeadersAreFourteenLittleEndianBytes) {
 
 TEST_F(Graphics, FailedAllocationsGiveNothingAndLeakNothing) {
     probe::FailEachAllocation([] {
-        const HBITMAP dib = probe::MakeDib(DibSpec{});
+        const HBITMAP dib = probe::MakeDib(DibShape{});
         return dib != nullptr && DeleteObject(dib);
     });
     probe::FailEachAllocation([] {

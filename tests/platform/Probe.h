@@ -17,7 +17,7 @@
 
 namespace probe {
 
-struct DibSpec {
+struct DibShape {
     int32_t width = 1;
     int32_t height = 1;  // negative: top-down
     uint16_t bits = 32;
@@ -28,19 +28,19 @@ struct DibSpec {
 };
 
 // The packed description CreateDIBSection reads: header, then masks or table.
-inline std::vector<DWORD> DescribeDib(const DibSpec& spec) {
+inline std::vector<DWORD> DescribeDib(const DibShape& shape) {
     std::vector<DWORD> words(sizeof(BITMAPINFOHEADER) / 4 + 256 + 3, 0);
-    BITMAPINFOHEADER header{sizeof(BITMAPINFOHEADER), spec.width, spec.height, 1, spec.bits, spec.compression,
-                            0, 0, 0, spec.colorsUsed, 0};
+    BITMAPINFOHEADER header{sizeof(BITMAPINFOHEADER), shape.width, shape.height, 1, shape.bits, shape.compression,
+                            0, 0, 0, shape.colorsUsed, 0};
     std::memcpy(words.data(), &header, sizeof header);
     DWORD* behind = words.data() + sizeof header / 4;
-    if (spec.compression == BI_BITFIELDS) std::copy(spec.masks.begin(), spec.masks.end(), behind);
-    for (size_t i = 0; i < spec.colors.size(); ++i) behind[i] = spec.colors[i];  // RGBQUAD is 0x00RRGGBB little-endian
+    if (shape.compression == BI_BITFIELDS) std::copy(shape.masks.begin(), shape.masks.end(), behind);
+    for (size_t i = 0; i < shape.colors.size(); ++i) behind[i] = shape.colors[i];  // RGBQUAD is 0x00RRGGBB little-endian
     return words;
 }
 
-inline HBITMAP MakeDib(const DibSpec& spec, void** bits = nullptr) {
-    const std::vector<DWORD> words = DescribeDib(spec);
+inline HBITMAP MakeDib(const DibShape& shape, void** bits = nullptr) {
+    const std::vector<DWORD> words = DescribeDib(shape);
     void* ignored = nullptr;
     return CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(words.data()), DIB_RGB_COLORS,
                             bits != nullptr ? bits : &ignored, nullptr, 0);
@@ -76,11 +76,11 @@ private:
 class Canvas32 {
 public:
     Canvas32(int32_t width, int32_t height) : width_(width), height_(height) {
-        DibSpec spec;
-        spec.width = width;
-        spec.height = -height;
+        DibShape shape;
+        shape.width = width;
+        shape.height = -height;
         void* bits = nullptr;
-        bitmap_ = MakeDib(spec, &bits);
+        bitmap_ = MakeDib(shape, &bits);
         bits_ = static_cast<uint32_t*>(bits);
         EXPECT_NE(bitmap_, nullptr);
     }

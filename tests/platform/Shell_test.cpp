@@ -286,14 +286,14 @@ void ExpectCloseRgb(const std::vector<uint32_t>& actual, const std::vector<uint3
 
 // The 5-6-5 values a 16-bit bitmap holds, read into a DIB of the same layout.
 std::vector<uint32_t> Read565(HBITMAP bitmap, Size size) {
-    probe::DibSpec spec;
-    spec.width = size.width;
-    spec.height = -size.height;
-    spec.bits = 16;
-    spec.compression = BI_BITFIELDS;
-    spec.masks = {0xF800, 0x07E0, 0x001F};
+    probe::DibShape shape;
+    shape.width = size.width;
+    shape.height = -size.height;
+    shape.bits = 16;
+    shape.compression = BI_BITFIELDS;
+    shape.masks = {0xF800, 0x07E0, 0x001F};
     void* bits = nullptr;
-    const HBITMAP dib = probe::MakeDib(spec, &bits);
+    const HBITMAP dib = probe::MakeDib(shape, &bits);
     {
         probe::Selected from(bitmap);
         probe::Selected to(dib);
