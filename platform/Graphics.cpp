@@ -22,11 +22,7 @@ using platform::detail::Channels;
 using platform::detail::PixelEncoding;
 using platform::detail::Rgb;
 
-struct FreeBlock {
-    void operator()(void* block) const { platform::FreeBytes(block); }
-};
-template <class T>
-using Block = std::unique_ptr<T[], FreeBlock>;
+using platform::Block;
 
 template <class T>
 Block<T> AllocateZeroed(uint64_t count) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "platform/Types.h"
 
@@ -31,5 +32,12 @@ void FreeBytes(void* block);
 // The seam alone, for allocations made with `new (std::nothrow)`: true when
 // this allocation must fail.
 bool AllocationMustFail();
+
+// An owned array from AllocateBytes, freed with FreeBytes.
+struct FreeBlock {
+    void operator()(void* block) const { FreeBytes(block); }
+};
+template <class T>
+using Block = std::unique_ptr<T[], FreeBlock>;
 
 }  // namespace platform

@@ -33,11 +33,7 @@ namespace {
 // layer would take is refused for its file's size.
 constexpr uint64_t kMaxFileBytes = uint64_t{512} << 20;
 
-struct FreeBlock {
-    void operator()(void* block) const { platform::FreeBytes(block); }
-};
-template <class T>
-using Block = std::unique_ptr<T[], FreeBlock>;
+using platform::Block;
 
 template <class T>
 Block<T> Allocate(size_t count) {
