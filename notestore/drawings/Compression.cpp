@@ -234,8 +234,8 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
     HashRing hashes(source, end);
     uint64_t* const entries = entries_;
     uint32_t read = 0;
-    uint32_t controlAt = kHeaderSize;
-    uint32_t write = controlAt + 2;
+    uint8_t* controlAt = out + kHeaderSize;
+    uint8_t* put = controlAt + 2;
     uint32_t control = 0;
     uint32_t items = 0;
 
@@ -260,32 +260,35 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
         if (test < kMaxOffset) {
             const uint32_t offset = static_cast<uint32_t>(test) + 1;
             const uint32_t length = CopyLength(diff, p, p - offset);
-            out[write] = static_cast<uint8_t>(((offset >> 4) & 0xF0) | (length - 1));
-            out[write + 1] = static_cast<uint8_t>(offset);
-            write += 2;
+            zr_gen::StoreLE16(put, static_cast<uint16_t>((offset & 0xFF) << 8 | ((offset >> 4) & 0xF0) | (length - 1)));
+            put += 2;
             read += length;
             return 1;
         }
-        out[write++] = static_cast<uint8_t>(bytes);
+        *put++ = static_cast<uint8_t>(bytes);
         ++read;
         return 0;
     };
 
     std::memset(out, 0, kHeaderSize);
     for (;;) {
-        if (write > end) return StoreSource(source, end, out);
+        if (put - out > end) return StoreSource(source, end, out);
         const uint32_t left = end - read;
         if (left >= kFullBatchInput) {
             KeepWithinClockRange(base + read);
             hashes.Cover(read + kFullBatchInput);
-            // Unrolled, each item's control bit is a constant shift.
+            // Unrolled, each item's control bit is a constant shift. A full
+            // batch always fills a group of its own, and its control word
+            // is built in a local of the batch that stays in a register.
+            uint32_t batch = 0;
 #pragma GCC unroll 16
-            for (uint32_t i = 0; i < kGroupItems; ++i) control |= item() << i;
+            for (uint32_t i = 0; i < kGroupItems; ++i) batch |= item() << i;
+            control = batch;
             items = kGroupItems;
         } else if (left == 0) {
             break;
         } else if (left < kMatchInput) {
-            out[write++] = source[read++];
+            *put++ = source[read++];
             ++items;
         } else {
             hashes.Cover(read + 1);
@@ -293,16 +296,16 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
             ++items;
         }
         if (items == kGroupItems) {
-            zr_gen::StoreLE16(out + controlAt, static_cast<uint16_t>(control));
-            controlAt = write;
-            write += 2;
+            zr_gen::StoreLE16(controlAt, static_cast<uint16_t>(control));
+            controlAt = put;
+            put += 2;
             control = 0;
             items = 0;
         }
     }
     // Unused control bits stay 0; a control word without items is dropped.
-    zr_gen::StoreLE16(out + controlAt, static_cast<uint16_t>(control));
-    return write == controlAt + 2 ? controlAt : write;
+    zr_gen::StoreLE16(controlAt, static_cast<uint16_t>(control));
+    return static_cast<uint32_t>((put == controlAt + 2 ? controlAt : put) - out);
 }
 
 CCompression::CCompression() { Reserve(0); }
