@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release configuration with the benchmarks and reports each
-# benchmark beside its baseline, as ratios measured in one run.
+# benchmark beside its baseline, as ratios measured in one run. Repetitions
+# of all benchmarks run in random order, so that a change in the machine's
+# load (a shared host) falls on ours and the baseline alike.
 # bench/run.sh [engine] [drawings]: the suites to run, by default both.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,7 +13,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNOTESTORE_TESTS=OFF
 
 run() {  # suite: builds and runs SUITE_bench into $build/SUITE.json
   cmake --build "$build" -j "$(nproc)" --target "$1_bench"
-  "$build/bench/$1_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  "$build/bench/$1_bench" --benchmark_repetitions=10 --benchmark_enable_random_interleaving=true \
+    --benchmark_report_aggregates_only=true \
     --benchmark_format=json --benchmark_out="$build/$1.json" --benchmark_out_format=json >/dev/null
 }
 
