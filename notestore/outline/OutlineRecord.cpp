@@ -1,6 +1,7 @@
 #include "notestore/outline/OutlineRecord.h"
 
 #include "notestore/drawings/ZRBitmap.h"
+#include "notestore/engine/TagAccess.h"
 #include "notestore/engine/TaggedDataManager.h"
 #include "notestore/foundation/ByteOrder.h"
 #include "notestore/foundation/Exception.h"
@@ -29,28 +30,17 @@ void COutlineRecord::Init() {
     SetChecked(false);
 }
 
-void COutlineRecord::SetId(uint32_t id) { ZR_CHECK_TAG(getTaggedDataManager().setData(kIdTag, id)); }
-
-uint32_t COutlineRecord::GetId() {
-    uint32_t id = 0;
-    ZR_CHECK_TAG(getTaggedDataManager().getData(kIdTag, id));
-    return id;
-}
-
-void COutlineRecord::SetIndent(uint8_t indent) { ZR_CHECK_TAG(getTaggedDataManager().setData(kIndentTag, indent)); }
-
-uint8_t COutlineRecord::GetIndent() {
-    uint8_t indent = 0;
-    ZR_CHECK_TAG(getTaggedDataManager().getData(kIndentTag, indent));
-    return indent;
-}
+void COutlineRecord::SetId(uint32_t id) { tagaccess::Set(getTaggedDataManager(), kIdTag, id); }
+uint32_t COutlineRecord::GetId() { return tagaccess::Get<uint32_t>(getTaggedDataManager(), kIdTag); }
+void COutlineRecord::SetIndent(uint8_t indent) { tagaccess::Set(getTaggedDataManager(), kIndentTag, indent); }
+uint8_t COutlineRecord::GetIndent() { return tagaccess::Get<uint8_t>(getTaggedDataManager(), kIndentTag); }
 
 void COutlineRecord::SetText(const char16_t* text) {
     ZR_ASSERT(text != nullptr);
-    ZR_CHECK_TAG(getTaggedDataManager().setString(kTextTag, text != nullptr ? text : u"", nullptr));
+    tagaccess::SetText(getTaggedDataManager(), kTextTag, text != nullptr ? text : u"");
 }
 
-void COutlineRecord::GetText(_String& text) { ZR_CHECK_TAG(getTaggedDataManager().getString(kTextTag, text)); }
+void COutlineRecord::GetText(_String& text) { tagaccess::GetText(getTaggedDataManager(), kTextTag, text); }
 
 void COutlineRecord::DeleteText() {
     ZR_CHECK_TAG(getTaggedDataManager().deleteStringData(kTextTag));
@@ -59,41 +49,21 @@ void COutlineRecord::DeleteText() {
 
 void COutlineRecord::SetNote(const char16_t* note) {
     ZR_ASSERT(note != nullptr);
-    ZR_CHECK_TAG(getTaggedDataManager().setString(kNoteTag, note != nullptr ? note : u"", nullptr));
+    tagaccess::SetText(getTaggedDataManager(), kNoteTag, note != nullptr ? note : u"");
 }
 
-void COutlineRecord::GetNote(_String& note) { ZR_CHECK_TAG(getTaggedDataManager().getString(kNoteTag, note)); }
+void COutlineRecord::GetNote(_String& note) { tagaccess::GetText(getTaggedDataManager(), kNoteTag, note); }
 
 void COutlineRecord::DeleteNote() {
     ZR_CHECK_TAG(getTaggedDataManager().deleteStringData(kNoteTag));
     resize();
 }
 
-bool COutlineRecord::HasNote() {
-    bool found = false;
-    ZR_CHECK_TAG(getTaggedDataManager().hasStringTag(kNoteTag, &found));
-    return found;
-}
-
-void COutlineRecord::SetExpanded(bool expanded) {
-    ZR_CHECK_TAG(getTaggedDataManager().setData(kExpandedTag, static_cast<uint8_t>(expanded ? 1 : 0)));
-}
-
-bool COutlineRecord::GetExpanded() {
-    uint8_t expanded = 0;
-    ZR_CHECK_TAG(getTaggedDataManager().getData(kExpandedTag, expanded));
-    return expanded != 0;
-}
-
-void COutlineRecord::SetChecked(bool checked) {
-    ZR_CHECK_TAG(getTaggedDataManager().setData(kCheckedTag, static_cast<uint8_t>(checked ? 1 : 0)));
-}
-
-bool COutlineRecord::GetChecked() {
-    uint8_t checked = 0;
-    ZR_CHECK_TAG(getTaggedDataManager().getData(kCheckedTag, checked));
-    return checked != 0;
-}
+bool COutlineRecord::HasNote() { return tagaccess::HasText(getTaggedDataManager(), kNoteTag); }
+void COutlineRecord::SetExpanded(bool expanded) { tagaccess::SetFlag(getTaggedDataManager(), kExpandedTag, expanded); }
+bool COutlineRecord::GetExpanded() { return tagaccess::GetFlag(getTaggedDataManager(), kExpandedTag); }
+void COutlineRecord::SetChecked(bool checked) { tagaccess::SetFlag(getTaggedDataManager(), kCheckedTag, checked); }
+bool COutlineRecord::GetChecked() { return tagaccess::GetFlag(getTaggedDataManager(), kCheckedTag); }
 
 bool COutlineRecord::SetDrawing(MemHandle dib) {
     MemHandle block = ConvertDibToInternalFormat(dib);
@@ -147,11 +117,7 @@ void COutlineRecord::DeleteBitmap() {
     resize();
 }
 
-bool COutlineRecord::HasDrawing() {
-    bool found = false;
-    ZR_CHECK_TAG(getTaggedDataManager().hasTag(kDrawingTag, &found));
-    return found;
-}
+bool COutlineRecord::HasDrawing() { return tagaccess::Has(getTaggedDataManager(), kDrawingTag); }
 
 void COutlineRecord::GetDrawingSize(int32_t& width, int32_t& height) {
     width = 0;
@@ -167,46 +133,37 @@ void COutlineRecord::UpdateChangedFields(COutlineRecord* previous) {
     ZR_ASSERT(previous != nullptr);
     if (previous == nullptr) return;
     CTaggedDataManager& tags = getTaggedDataManager();
-    ZR_CHECK_TAG(tags.setTagChanged(kIndentTag, GetIndent() != previous->GetIndent()));
+    tagaccess::SetChanged(tags, kIndentTag, GetIndent() != previous->GetIndent());
 
     _String mine;
     _String theirs;
     GetText(mine);
     previous->GetText(theirs);
-    ZR_CHECK_TAG(tags.setStringTagChanged(kTextTag, !(mine == theirs)));
+    tagaccess::SetTextChanged(tags, kTextTag, !(mine == theirs));
 
     const bool hadNote = previous->HasNote();
     const bool hasNote = HasNote();
     if (!hadNote && !hasNote) {
         SetNote(u"");
     } else if (!hadNote) {
-        ZR_CHECK_TAG(tags.setStringTagChanged(kNoteTag, true));
+        tagaccess::SetTextChanged(tags, kNoteTag, true);
     } else if (hasNote) {
         GetNote(mine);
         previous->GetNote(theirs);
-        ZR_CHECK_TAG(tags.setStringTagChanged(kNoteTag, !(mine == theirs)));
+        tagaccess::SetTextChanged(tags, kNoteTag, !(mine == theirs));
     }
 
-    ZR_CHECK_TAG(tags.setTagChanged(kExpandedTag, GetExpanded() != previous->GetExpanded()));
-    ZR_CHECK_TAG(tags.setTagChanged(kCheckedTag, GetChecked() != previous->GetChecked()));
+    tagaccess::SetChanged(tags, kExpandedTag, GetExpanded() != previous->GetExpanded());
+    tagaccess::SetChanged(tags, kCheckedTag, GetChecked() != previous->GetChecked());
 }
 
 void COutlineRecord::updateRecordChanged() {
     CTaggedDataManager& tags = getTaggedDataManager();
     // Tested in this order, stopping at the first set bit: a deleted text
     // or note raises only when nothing before it has changed.
-    const auto tagChanged = [&](uint32_t id) {
-        bool changed = false;
-        ZR_CHECK_TAG(tags.getTagChanged(id, &changed));
-        return changed;
-    };
-    const auto stringChanged = [&](uint8_t id) {
-        bool changed = false;
-        ZR_CHECK_TAG(tags.getStringTagChanged(id, &changed));
-        return changed;
-    };
-    const bool changed = tagChanged(kIndentTag) || stringChanged(kTextTag) || stringChanged(kNoteTag) ||
-                         tagChanged(kCheckedTag) || (HasDrawing() && tagChanged(kDrawingTag));
+    const bool changed = tagaccess::Changed(tags, kIndentTag) || tagaccess::TextChanged(tags, kTextTag) ||
+                         tagaccess::TextChanged(tags, kNoteTag) || tagaccess::Changed(tags, kCheckedTag) ||
+                         (HasDrawing() && tagaccess::Changed(tags, kDrawingTag));
     SetChanged(changed);
 }
 
@@ -218,21 +175,10 @@ void CLinkedOutlRec::Init() {
     setParentId(0);
 }
 
-void CLinkedOutlRec::setInternalId(uint32_t id) { ZR_CHECK_TAG(getTaggedDataManager().setData(kInternalIdTag, id)); }
-
-uint32_t CLinkedOutlRec::getInternalId() {
-    uint32_t id = 0;
-    ZR_CHECK_TAG(getTaggedDataManager().getData(kInternalIdTag, id));
-    return id;
-}
-
-void CLinkedOutlRec::setParentId(uint32_t id) { ZR_CHECK_TAG(getTaggedDataManager().setData(kParentIdTag, id)); }
-
-uint32_t CLinkedOutlRec::getParentId() {
-    uint32_t id = 0;
-    ZR_CHECK_TAG(getTaggedDataManager().getData(kParentIdTag, id));
-    return id;
-}
+void CLinkedOutlRec::setInternalId(uint32_t id) { tagaccess::Set(getTaggedDataManager(), kInternalIdTag, id); }
+uint32_t CLinkedOutlRec::getInternalId() { return tagaccess::Get<uint32_t>(getTaggedDataManager(), kInternalIdTag); }
+void CLinkedOutlRec::setParentId(uint32_t id) { tagaccess::Set(getTaggedDataManager(), kParentIdTag, id); }
+uint32_t CLinkedOutlRec::getParentId() { return tagaccess::Get<uint32_t>(getTaggedDataManager(), kParentIdTag); }
 
 COutlineRecordset::~COutlineRecordset() = default;
 

@@ -122,7 +122,9 @@ TEST(OutlineRecord, FreshFromTheFactoryHoldsTheDefaultsWithEveryBitChanged) {
 
 TEST(OutlineRecord, ConstructedDirectlyItHasOnlyTheRowTagsUntilInit) {
     COutlineRecord record;
-    EXPECT_TRUE(RaisedNotFound(Catch([&] { record.GetId(); })));
+    const Caught caught = Catch([&] { record.GetId(); });
+    EXPECT_TRUE(RaisedNotFound(caught));
+    EXPECT_NE(caught.text.find(u"Error in file OutlineRecord.cpp line "), std::u16string::npos) << "names the accessor";
     EXPECT_TRUE(RaisedNotFound(Catch([&] { TextOf(record); })));
     EXPECT_FALSE(record.HasNote());
     record.Init();

@@ -1,0 +1,91 @@
+// Typed field access for the classes that keep their fields as tags of a
+// block (records and headers). Every operation hands a failing tag result
+// to CTaggedDataManager::ProcessError, which raises it naming the calling
+// accessor's file and line.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <source_location>
+
+#include "notestore/engine/TaggedDataManager.h"
+#include "notestore/foundation/String.h"
+
+namespace zr_gen::tagaccess {
+
+using Where = std::source_location;
+
+inline void Check(int32_t code, const Where& where) {
+    if (code == CTaggedDataManager::kNoError) return;
+    const char* file = where.file_name();
+    const char* slash = std::strrchr(file, '/');
+    CTaggedDataManager::ProcessError(slash != nullptr ? slash + 1 : file, where.line(), code, nullptr);
+}
+
+// Values of 1, 2 or 4 bytes (uint8_t, uint16_t, uint32_t).
+template <class T>
+T Get(CTaggedDataManager& tags, uint32_t id, const Where& where = Where::current()) {
+    T value = 0;
+    Check(tags.getData(id, value), where);
+    return value;
+}
+
+template <class T>
+void Set(CTaggedDataManager& tags, uint32_t id, T value, const Where& where = Where::current()) {
+    Check(tags.setData(id, value), where);
+}
+
+// One byte: any non-zero byte reads as true; true is stored as 1.
+inline bool GetFlag(CTaggedDataManager& tags, uint32_t id, const Where& where = Where::current()) {
+    return Get<uint8_t>(tags, id, where) != 0;
+}
+
+inline void SetFlag(CTaggedDataManager& tags, uint32_t id, bool value, const Where& where = Where::current()) {
+    Set<uint8_t>(tags, id, value ? 1 : 0, where);
+}
+
+inline void GetText(CTaggedDataManager& tags, uint8_t id, _String& text, const Where& where = Where::current()) {
+    Check(tags.getString(id, text), where);
+}
+
+// Returns whether the tag counts as changed now (see setData).
+inline bool SetText(CTaggedDataManager& tags, uint8_t id, const char16_t* text, const Where& where = Where::current()) {
+    bool changed = false;
+    Check(tags.setString(id, text, &changed), where);
+    return changed;
+}
+
+inline bool Has(CTaggedDataManager& tags, uint32_t id, const Where& where = Where::current()) {
+    bool found = false;
+    Check(tags.hasTag(id, &found), where);
+    return found;
+}
+
+inline bool HasText(CTaggedDataManager& tags, uint8_t id, const Where& where = Where::current()) {
+    bool found = false;
+    Check(tags.hasStringTag(id, &found), where);
+    return found;
+}
+
+// The changed bit of a tag's header; an absent tag is the not-found error.
+inline bool Changed(CTaggedDataManager& tags, uint32_t id, const Where& where = Where::current()) {
+    bool changed = false;
+    Check(tags.getTagChanged(id, &changed), where);
+    return changed;
+}
+
+inline void SetChanged(CTaggedDataManager& tags, uint32_t id, bool value, const Where& where = Where::current()) {
+    Check(tags.setTagChanged(id, value), where);
+}
+
+inline bool TextChanged(CTaggedDataManager& tags, uint8_t id, const Where& where = Where::current()) {
+    bool changed = false;
+    Check(tags.getStringTagChanged(id, &changed), where);
+    return changed;
+}
+
+inline void SetTextChanged(CTaggedDataManager& tags, uint8_t id, bool value, const Where& where = Where::current()) {
+    Check(tags.setStringTagChanged(id, value), where);
+}
+
+}  // namespace zr_gen::tagaccess
