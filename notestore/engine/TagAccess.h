@@ -10,6 +10,7 @@
 
 #include "notestore/engine/TaggedDataManager.h"
 #include "notestore/foundation/String.h"
+#include "notestore/foundation/zr_assert.h"
 
 namespace zr_gen::tagaccess {
 
@@ -48,11 +49,29 @@ inline void GetText(CTaggedDataManager& tags, uint8_t id, _String& text, const W
     Check(tags.getString(id, text), where);
 }
 
-// Returns whether the tag counts as changed now (see setData).
+// Returns whether the tag counts as changed now (see setData). A null text
+// is asserted and stored as the empty text.
 inline bool SetText(CTaggedDataManager& tags, uint8_t id, const char16_t* text, const Where& where = Where::current()) {
+    ZR_ASSERT(text != nullptr);
     bool changed = false;
-    Check(tags.setString(id, text, &changed), where);
+    Check(tags.setString(id, text != nullptr ? text : u"", &changed), where);
     return changed;
+}
+
+// Data of a fixed size: `into` receives exactly `size` bytes, zero where a
+// shorter stored tag ends (asserted, as a stored size must be `size`); a
+// longer one is the overflow error.
+inline void GetBytes(CTaggedDataManager& tags, uint32_t id, void* into, uint32_t size,
+                     const Where& where = Where::current()) {
+    std::memset(into, 0, size);
+    uint32_t stored = size;
+    Check(tags.getData(id, into, &stored, nullptr), where);
+    ZR_ASSERT(stored == size);
+}
+
+inline void SetBytes(CTaggedDataManager& tags, uint32_t id, const void* from, uint32_t size,
+                     const Where& where = Where::current()) {
+    Check(tags.setData(id, from, size, nullptr, 0), where);
 }
 
 inline bool Has(CTaggedDataManager& tags, uint32_t id, const Where& where = Where::current()) {

@@ -35,10 +35,7 @@ uint32_t COutlineRecord::GetId() { return tagaccess::Get<uint32_t>(getTaggedData
 void COutlineRecord::SetIndent(uint8_t indent) { tagaccess::Set(getTaggedDataManager(), kIndentTag, indent); }
 uint8_t COutlineRecord::GetIndent() { return tagaccess::Get<uint8_t>(getTaggedDataManager(), kIndentTag); }
 
-void COutlineRecord::SetText(const char16_t* text) {
-    ZR_ASSERT(text != nullptr);
-    tagaccess::SetText(getTaggedDataManager(), kTextTag, text != nullptr ? text : u"");
-}
+void COutlineRecord::SetText(const char16_t* text) { tagaccess::SetText(getTaggedDataManager(), kTextTag, text); }
 
 void COutlineRecord::GetText(_String& text) { tagaccess::GetText(getTaggedDataManager(), kTextTag, text); }
 
@@ -47,10 +44,7 @@ void COutlineRecord::DeleteText() {
     resize();
 }
 
-void COutlineRecord::SetNote(const char16_t* note) {
-    ZR_ASSERT(note != nullptr);
-    tagaccess::SetText(getTaggedDataManager(), kNoteTag, note != nullptr ? note : u"");
-}
+void COutlineRecord::SetNote(const char16_t* note) { tagaccess::SetText(getTaggedDataManager(), kNoteTag, note); }
 
 void COutlineRecord::GetNote(_String& note) { tagaccess::GetText(getTaggedDataManager(), kNoteTag, note); }
 
@@ -123,7 +117,8 @@ void COutlineRecord::GetDrawingSize(int32_t& width, int32_t& height) {
     width = 0;
     height = 0;
     if (!HasDrawing()) return;
-    const auto* block = reinterpret_cast<const uint8_t*>(getTaggedDataManager().getDataPtr(kDrawingTag, kDrawingSizeBytes));
+    const auto* block =
+        reinterpret_cast<const uint8_t*>(getTaggedDataManager().getDataPtr(kDrawingTag, kDrawingSizeBytes));
     if (block == nullptr) ZR_CHECK_TAG(CTaggedDataManager::kDataClassNotFoundError);
     width = static_cast<int32_t>(LoadLE32(block + kDrawingWidthAt));
     height = static_cast<int32_t>(LoadLE32(block + kDrawingHeightAt));

@@ -19,13 +19,13 @@ namespace {
 using testsupport::Catch;
 using testsupport::Caught;
 using testsupport::LogTail;
+using zr_gen::_String;
 using zr_gen::CDBRecord;
 using zr_gen::CLinkedOutlRec;
 using zr_gen::CLinkedOutlRS;
 using zr_gen::COutlineRecord;
 using zr_gen::COutlineRecordset;
 using zr_gen::CTaggedDataManager;
-using zr_gen::_String;
 
 constexpr uint32_t kString = CTaggedDataManager::kStringTagIDCode;
 
@@ -108,9 +108,12 @@ TEST(OutlineRecord, FreshFromTheFactoryHoldsTheDefaultsWithEveryBitChanged) {
 
     // The stored widths: ids 4 bytes, the flags 1, strings as text + NUL.
     CTaggedDataManager& tags = record->getTaggedDataManager();
-    for (auto [id, size] : {std::pair{COutlineRecord::kIdTag, 4u}, {COutlineRecord::kIndentTag, 1u},
-                            {kString | COutlineRecord::kTextTag, 1u}, {kString | COutlineRecord::kNoteTag, 1u},
-                            {COutlineRecord::kExpandedTag, 1u}, {COutlineRecord::kCheckedTag, 1u}}) {
+    for (auto [id, size] : {std::pair{COutlineRecord::kIdTag, 4u},
+                            {COutlineRecord::kIndentTag, 1u},
+                            {kString | COutlineRecord::kTextTag, 1u},
+                            {kString | COutlineRecord::kNoteTag, 1u},
+                            {COutlineRecord::kExpandedTag, 1u},
+                            {COutlineRecord::kCheckedTag, 1u}}) {
         uint32_t stored = 0;
         EXPECT_EQ(tags.getTagDataSize(id, &stored), 0);
         EXPECT_EQ(stored, size) << "tag " << std::hex << id;
@@ -141,10 +144,14 @@ TEST(OutlineRecord, SettersMarkATagChangedOnlyWhenTheValueDiffers) {
     const Case cases[] = {
         {"id", COutlineRecord::kIdTag, [](auto& r) { r.SetId(0); }, [](auto& r) { r.SetId(0x01020304); }},
         {"indent", COutlineRecord::kIndentTag, [](auto& r) { r.SetIndent(0); }, [](auto& r) { r.SetIndent(3); }},
-        {"text", kString | COutlineRecord::kTextTag, [](auto& r) { r.SetText(u""); }, [](auto& r) { r.SetText(u"Buy milk"); }},
-        {"note", kString | COutlineRecord::kNoteTag, [](auto& r) { r.SetNote(u""); }, [](auto& r) { r.SetNote(u"2 litres"); }},
-        {"expanded", COutlineRecord::kExpandedTag, [](auto& r) { r.SetExpanded(true); }, [](auto& r) { r.SetExpanded(false); }},
-        {"checked", COutlineRecord::kCheckedTag, [](auto& r) { r.SetChecked(false); }, [](auto& r) { r.SetChecked(true); }},
+        {"text", kString | COutlineRecord::kTextTag, [](auto& r) { r.SetText(u""); },
+         [](auto& r) { r.SetText(u"Buy milk"); }},
+        {"note", kString | COutlineRecord::kNoteTag, [](auto& r) { r.SetNote(u""); },
+         [](auto& r) { r.SetNote(u"2 litres"); }},
+        {"expanded", COutlineRecord::kExpandedTag, [](auto& r) { r.SetExpanded(true); },
+         [](auto& r) { r.SetExpanded(false); }},
+        {"checked", COutlineRecord::kCheckedTag, [](auto& r) { r.SetChecked(false); },
+         [](auto& r) { r.SetChecked(true); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.field);
@@ -211,15 +218,40 @@ TEST(OutlineRecord, UpdateChangedFieldsComparesEachFieldWithThePreviousState) {
     const uint32_t text = kString | COutlineRecord::kTextTag;
     const uint32_t note = kString | COutlineRecord::kNoteTag;
     const Case cases[] = {
-        {"same text", [](auto& m, auto& p) { m.SetText(u"a"); p.SetText(u"a"); }, text, false},
-        {"other text", [](auto& m, auto& p) { m.SetText(u"a"); p.SetText(u"b"); }, text, true},
+        {"same text",
+         [](auto& m, auto& p) {
+             m.SetText(u"a");
+             p.SetText(u"a");
+         },
+         text, false},
+        {"other text",
+         [](auto& m, auto& p) {
+             m.SetText(u"a");
+             p.SetText(u"b");
+         },
+         text, true},
         {"other indent", [](auto& m, auto&) { m.SetIndent(2); }, COutlineRecord::kIndentTag, true},
         {"other expansion", [](auto& m, auto&) { m.SetExpanded(false); }, COutlineRecord::kExpandedTag, true},
         {"other check", [](auto&, auto& p) { p.SetChecked(true); }, COutlineRecord::kCheckedTag, true},
-        {"same note", [](auto& m, auto& p) { m.SetNote(u"x"); p.SetNote(u"x"); }, note, false},
-        {"other note", [](auto& m, auto& p) { m.SetNote(u"x"); p.SetNote(u"y"); }, note, true},
+        {"same note",
+         [](auto& m, auto& p) {
+             m.SetNote(u"x");
+             p.SetNote(u"x");
+         },
+         note, false},
+        {"other note",
+         [](auto& m, auto& p) {
+             m.SetNote(u"x");
+             p.SetNote(u"y");
+         },
+         note, true},
         {"note added", [](auto&, auto& p) { p.DeleteNote(); }, note, true},
-        {"no note either side", [](auto& m, auto& p) { m.DeleteNote(); p.DeleteNote(); }, note, true},
+        {"no note either side",
+         [](auto& m, auto& p) {
+             m.DeleteNote();
+             p.DeleteNote();
+         },
+         note, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
