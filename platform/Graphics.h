@@ -103,6 +103,26 @@ struct SIZE {
     LONG cy;
 };
 
+// A font as the device describes it; the face name holds up to 31 UTF-16
+// characters and a terminator.
+constexpr int LF_FACESIZE = 32;
+struct LOGFONTW {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    char16_t lfFaceName[LF_FACESIZE];
+};
+
 // In a file the header is 14 packed little-endian bytes; this struct has the
 // compiler's layout, so files go through platform::EncodeFileHeader and
 // platform::DecodeFileHeader.
@@ -115,6 +135,7 @@ struct BITMAPFILEHEADER {
 };
 
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
+static_assert(sizeof(LOGFONTW) == 92);
 static_assert(sizeof(RGBQUAD) == 4);
 static_assert(sizeof(BITMAPINFO) == 44);
 static_assert(sizeof(PALETTEENTRY) == 4);

@@ -8,11 +8,6 @@ constexpr UINT WM_QUIT = 0x0012;
 constexpr UINT PM_NOREMOVE = 0x0000;
 constexpr UINT PM_REMOVE = 0x0001;
 
-struct POINT {
-    LONG x;
-    LONG y;
-};
-
 struct MSG {
     HWND hwnd;
     UINT message;

@@ -106,3 +106,15 @@ constexpr DWORD TIME_ZONE_ID_INVALID = 0xFFFFFFFFu;
 constexpr DWORD TIME_ZONE_ID_UNKNOWN = 0;
 constexpr DWORD TIME_ZONE_ID_STANDARD = 1;
 constexpr DWORD TIME_ZONE_ID_DAYLIGHT = 2;
+
+struct POINT {
+    LONG x;
+    LONG y;
+};
+
+struct RECT {
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
