@@ -4,8 +4,9 @@
  * Includable from C (C99 and later) and C++. Every function has C linkage
  * and a plain exported name.
  *
- * Handles are opaque pointers to library objects. A database handle comes
- * from OL_CreateCategoryDB and stays valid until OL_DeleteCategoryDB; record
+ * Handles are opaque pointers to library objects. A category database
+ * handle comes from OL_CreateCategoryDB and stays valid until
+ * OL_DeleteCategoryDB (outline documents: see their section); record
  * and recordset handles borrow from their database and stay valid while it
  * exists and its records are not replaced (OL_deleteAllCategories,
  * OL_CategoryReadRows, OL_CreateCategoryRecordset). Unless a function says
@@ -167,6 +168,210 @@ OL_API OL_CategoryIterator OL_GetIterator(OL_CategoryDB* db);
 /* On the second live category, or at the end; the same value on every call
  * while the database does not change. */
 OL_API OL_CategoryIterator OL_GetNext(OL_CategoryDB* db);
+
+/* ---- Outline documents --------------------------------------------------- */
+
+/* A document handle comes from OL_CreateOutlineDB and stays valid until
+ * OL_DeleteOutlineDB. Record handles of the document's recordset
+ * (OL_GetRecord, OL_AppendRecordSet, OL_DuplicateRecord) belong to the
+ * document; records from OL_CreateOutlineRecord and OL_CreateDBRecord belong
+ * to the caller until OL_AddtoRS, and are freed with OL_DeleteCOutlineRecord.
+ * OL_BOOL results are 0 or 1; any non-zero OL_BOOL argument means true.
+ * The results that outlive a call (the font record of OL_GetOutlineFont, the
+ * pair of OL_GetDrawingSize, the text of OL_GetRecordString) are held by the
+ * library, one of each per process, and replaced by the next such call. */
+typedef uint8_t OL_BOOL;
+typedef struct OL_OutlineDB OL_OutlineDB;
+typedef struct OL_OutlineRecord OL_OutlineRecord;
+typedef struct OL_OutlineRecordset OL_OutlineRecordset;
+typedef struct OL_OutlineHeader OL_OutlineHeader;
+
+/* The platform's font record: 28 bytes of metrics, then the face name. */
+typedef struct OL_LogFont {
+    int32_t height, width, escapement, orientation, weight;
+    uint8_t italic, underline, strikeOut, charSet;
+    uint8_t outPrecision, clipPrecision, quality, pitchAndFamily;
+    OL_WCHAR faceName[32];
+} OL_LogFont;
+
+/* A window placement: length 44, then flags, showCmd, the minimized and
+ * maximized positions (x, y) and the normal rectangle (left, top, right,
+ * bottom). */
+typedef struct OL_WindowPlacement {
+    uint32_t length, flags, showCmd;
+    int32_t minX, minY, maxX, maxY;
+    int32_t left, top, right, bottom;
+} OL_WindowPlacement;
+
+/* A new document object with its default headers; null when memory for it
+ * cannot be had. Deleting closes its file and frees it; null is ignored. */
+OL_API OL_OutlineDB* OL_CreateOutlineDB(void);
+OL_API void OL_DeleteOutlineDB(OL_OutlineDB* db);
+OL_API void OL_CheckDbInfo(OL_OutlineDB* db);
+/* `mode` takes the library's open flags (read 0x0000, write 0x0001, read and
+ * write 0x0002, sharing 0x0010-0x0040, create 0x1000, no truncate 0x2000).
+ * 1 when opened (and, without create, its db info and header table read
+ * and accepted); 0 when the file cannot be opened or is refused, the
+ * document then closed. */
+OL_API int32_t OL_Open(OL_OutlineDB* db, const OL_WCHAR* path, uint32_t mode);
+OL_API void OL_CreateRecordset(OL_OutlineDB* db);
+OL_API void OL_ReadExtraRows(OL_OutlineDB* db);
+OL_API void OL_WriteExtraRows(OL_OutlineDB* db);
+OL_API void OL_InitNewDataBase(OL_OutlineDB* db);
+/* 1 when the file has the header and it was read. */
+OL_API OL_BOOL OL_ReadSharedHeader(OL_OutlineDB* db);
+OL_API void OL_WriteSharedHeader(OL_OutlineDB* db);
+OL_API OL_BOOL OL_ReadPrivateHeader(OL_OutlineDB* db);
+OL_API void OL_WritePrivateHeader(OL_OutlineDB* db);
+/* The deleted-id list, then every row. */
+OL_API void OL_ReadRows(OL_OutlineDB* db);
+/* The deleted-id list and every row; the file ends after the last row. */
+OL_API void OL_WriteRows(OL_OutlineDB* db);
+OL_API void OL_WriteAllHeaders(OL_OutlineDB* db);
+OL_API void OL_Close(OL_OutlineDB* db);
+/* Empties the deleted-id list, then deletes every record; with keepIds the
+ * non-zero ids of those records become the list. */
+OL_API void OL_DeleteAll(OL_OutlineDB* db, OL_BOOL keepIds);
+/* Removes the record from the recordset; its id is not listed. */
+OL_API void OL_Delete(OL_OutlineDB* db, OL_OutlineRecord* rec);
+OL_API OL_BOOL OL_IsDeletedId(OL_OutlineDB* db, uint32_t id);
+OL_API OL_BOOL OL_IsDeletedRec(OL_OutlineDB* db, OL_OutlineRecord* rec);
+OL_API void OL_AddDeletedId(OL_OutlineDB* db, uint32_t id);
+/* Removes the first occurrence. */
+OL_API void OL_removeDeletedId(OL_OutlineDB* db, uint32_t id);
+/* Category name, private flag, numbering and divider. */
+OL_API OL_BOOL OL_compareSharedHeader(OL_OutlineDB* db, OL_OutlineDB* other);
+/* Show-checked-items value and title. */
+OL_API OL_BOOL OL_comparePrivateHeader(OL_OutlineDB* db, OL_OutlineDB* other);
+/* db's header becomes a copy of other's; returns db's header object. */
+OL_API OL_OutlineHeader* OL_copySharedHeader(OL_OutlineDB* db, OL_OutlineDB* other);
+OL_API OL_OutlineHeader* OL_copyPrivateHeader(OL_OutlineDB* db, OL_OutlineDB* other);
+
+/* Header fields. The text getters copy the whole text and its terminator
+ * into `buffer`, which must hold it. */
+OL_API void OL_GetCategoryName(OL_OutlineDB* db, OL_WCHAR* buffer);
+/* A different name also sets the outline-changed flag. */
+OL_API void OL_SetCategoryName(OL_OutlineDB* db, const OL_WCHAR* name);
+OL_API OL_BOOL OL_GetCategoryChanged(OL_OutlineDB* db);
+OL_API void OL_SetCategoryChanged(OL_OutlineDB* db, OL_BOOL changed);
+OL_API void OL_GetOutlineTitle(OL_OutlineDB* db, OL_WCHAR* buffer);
+OL_API void OL_SetOutlineTitle(OL_OutlineDB* db, const OL_WCHAR* title);
+OL_API OL_BOOL OL_GetPrivate(OL_OutlineDB* db);
+OL_API void OL_SetPrivate(OL_OutlineDB* db, OL_BOOL isPrivate);
+OL_API OL_BOOL OL_GetPrivateTagChanged(OL_OutlineDB* db);
+OL_API void OL_SetPrivateTagChanged(OL_OutlineDB* db, OL_BOOL changed);
+OL_API OL_BOOL OL_GetOutlineChanged(OL_OutlineDB* db);
+OL_API void OL_SetOutlineChanged(OL_OutlineDB* db, OL_BOOL changed);
+OL_API OL_BOOL OL_GetSynchronized(OL_OutlineDB* db);
+OL_API void OL_SetSynchronized(OL_OutlineDB* db, OL_BOOL synchronized);
+/* Exactly 10 bytes. */
+OL_API void OL_getNumbering(OL_OutlineDB* db, uint8_t* numbering);
+OL_API void OL_setNumbering(OL_OutlineDB* db, const uint8_t* numbering);
+OL_API OL_BOOL OL_getNumberingChanged(OL_OutlineDB* db);
+OL_API void OL_setNumberingChanged(OL_OutlineDB* db, OL_BOOL changed);
+OL_API uint16_t OL_getNumberingDivider(OL_OutlineDB* db);
+OL_API void OL_setNumberingDivider(OL_OutlineDB* db, uint16_t divider);
+OL_API OL_BOOL OL_getNumberingDividerChanged(OL_OutlineDB* db);
+OL_API void OL_setNumberingDividerChanged(OL_OutlineDB* db, OL_BOOL changed);
+OL_API uint8_t OL_GetShowCheckedItems(OL_OutlineDB* db);
+OL_API void OL_SetShowCheckedItems(OL_OutlineDB* db, uint8_t mode);
+OL_API OL_BOOL OL_ShowCheckedItemsChanged(OL_OutlineDB* db);
+OL_API void OL_setCheckedItemsChanged(OL_OutlineDB* db, OL_BOOL changed);
+OL_API uint32_t OL_GetSelectedIndex(OL_OutlineDB* db);
+OL_API void OL_SetSelectedIndex(OL_OutlineDB* db, uint32_t index);
+OL_API uint32_t OL_GetTopIndex(OL_OutlineDB* db);
+OL_API void OL_SetTopIndex(OL_OutlineDB* db, uint32_t index);
+OL_API uint8_t OL_GetShowHeadingsMode(OL_OutlineDB* db);
+OL_API void OL_SetShowHeadingsMode(OL_OutlineDB* db, uint8_t mode);
+/* Stores a font of the face, height (not 0), weight and the three flags,
+ * given in this order; every other field 0, and the font colour reset to 0.
+ * A face name of more than 31 characters is cut to 31. */
+OL_API void OL_SetOutlineFont(OL_OutlineDB* db, const OL_WCHAR* faceName, int32_t height, int32_t weight,
+                              uint8_t strikeOut, uint8_t underline, uint8_t italic);
+/* The stored font, in the library-held record. */
+OL_API const OL_LogFont* OL_GetOutlineFont(OL_OutlineDB* db);
+/* The window placement goes through the caller's record (its length field
+ * is not stored; on reading it becomes 44). A null record is asserted and
+ * nothing happens. */
+OL_API void OL_SetOultineWindowPos(OL_OutlineDB* db, const OL_WindowPlacement* placement);
+OL_API void OL_GetOutlineWindowPos(OL_OutlineDB* db, OL_WindowPlacement* placement);
+
+/* Records of the document, by index 0 to OL_GetSize - 1. An index beyond
+ * the end gives null (or 0, the empty text) after an assertion line. */
+OL_API int32_t OL_GetSize(OL_OutlineDB* db);
+OL_API OL_OutlineRecordset* OL_GetRecordSet(OL_OutlineDB* db);
+OL_API OL_OutlineRecord* OL_GetRecord(OL_OutlineDB* db, uint32_t index);
+/* A new record with the default fields at the end. */
+OL_API OL_OutlineRecord* OL_AppendRecordSet(OL_OutlineDB* db);
+/* A new record with the default fields, not in the recordset: the caller's. */
+OL_API OL_OutlineRecord* OL_CreateDBRecord(OL_OutlineDB* db);
+/* Appends a record of the caller's, which the document then owns. */
+OL_API void OL_AddtoRS(OL_OutlineDB* db, OL_OutlineRecord* rec);
+/* Destroys the record without touching the recordset's list. */
+OL_API void OL_DeleteDBRecord(OL_OutlineDB* db, OL_OutlineRecord* rec);
+/* Forgets every record without destroying it. */
+OL_API void OL_EmptyRS(OL_OutlineDB* db);
+/* Reads the row at the file position into the record. */
+OL_API void OL_ReadRow(OL_OutlineDB* db, uint32_t filePos, OL_OutlineRecord* rec);
+/* dst becomes a copy of src's fields (it keeps its index and is no file
+ * record); returns dst. The first argument is not used. */
+OL_API OL_OutlineRecord* OL_CopyRecord(void* unused, OL_OutlineRecord* dst, OL_OutlineRecord* src);
+/* A copy of src with id 0 appended to the recordset, or null. */
+OL_API OL_OutlineRecord* OL_DuplicateRecord(OL_OutlineDB* db, OL_OutlineRecord* src);
+/* The record's text in the library-held buffer. */
+OL_API const OL_WCHAR* OL_GetRecordString(OL_OutlineDB* db, uint32_t index);
+OL_API OL_BOOL OL_GetRecordChecked(OL_OutlineDB* db, uint32_t index);
+OL_API uint8_t OL_GetRecordLevel(OL_OutlineDB* db, uint32_t index);
+OL_API uint32_t OL_GetRecordId(OL_OutlineDB* db, uint32_t index);
+
+/* Outline items. */
+/* A record without any field yet (OL_Init gives it the defaults); null when
+ * memory cannot be had. Deleting a null record is ignored. */
+OL_API OL_OutlineRecord* OL_CreateOutlineRecord(void);
+OL_API void OL_DeleteCOutlineRecord(OL_OutlineRecord* rec);
+OL_API void OL_Init(OL_OutlineRecord* rec);
+OL_API uint32_t OL_GetId(OL_OutlineRecord* rec);
+OL_API void OL_SetId(OL_OutlineRecord* rec, uint32_t id);
+OL_API uint8_t OL_GetIndent(OL_OutlineRecord* rec);
+/* Stores the low 8 bits. */
+OL_API void OL_SetIndent(OL_OutlineRecord* rec, uint32_t indent);
+/* The text's length in characters; with a buffer, also copies the text and
+ * its terminator into it (call with null first to size it). */
+OL_API int32_t OL_GetText(OL_OutlineRecord* rec, OL_WCHAR* bufferOrNull);
+OL_API void OL_SetText(OL_OutlineRecord* rec, const OL_WCHAR* text);
+OL_API void OL_DeleteText(OL_OutlineRecord* rec);
+OL_API int32_t OL_GetNote(OL_OutlineRecord* rec, OL_WCHAR* bufferOrNull);
+OL_API void OL_SetNote(OL_OutlineRecord* rec, const OL_WCHAR* note);
+OL_API void OL_DeleteNote(OL_OutlineRecord* rec);
+OL_API OL_BOOL OL_HasNote(OL_OutlineRecord* rec);
+OL_API OL_BOOL OL_GetExpanded(OL_OutlineRecord* rec);
+OL_API void OL_SetExpanded(OL_OutlineRecord* rec, OL_BOOL expanded);
+OL_API OL_BOOL OL_GetChecked(OL_OutlineRecord* rec);
+OL_API void OL_SetChecked(OL_OutlineRecord* rec, OL_BOOL checked);
+OL_API OL_BOOL OL_HasDrawing(OL_OutlineRecord* rec);
+/* A new DIB block the caller owns; null without a drawing or on failure. */
+OL_API void* OL_GetDrawing(OL_OutlineRecord* rec);
+/* Stores the DIB in block `dib` as the drawing. 1: the block was taken
+ * (converted and freed by the library); 0: it is still the caller's (it
+ * did not convert) and the drawing is unchanged. */
+OL_API OL_BOOL OL_SetDrawing(OL_OutlineRecord* rec, void* dib);
+OL_API void OL_DeleteBitmap(OL_OutlineRecord* rec);
+/* Stores the drawing's width and height (0 and 0 without one) in the
+ * library-held pair that OL_GetSizeX and OL_GetSizeY read. */
+OL_API void OL_GetDrawingSize(OL_OutlineRecord* rec);
+OL_API int32_t OL_GetSizeX(void);
+OL_API int32_t OL_GetSizeY(void);
+/* Sets the changed bits of the fields from a comparison with prev. */
+OL_API void OL_UpdateChangedFields(OL_OutlineRecord* rec, OL_OutlineRecord* prev);
+/* Sets the changed flag from the changed bits (expansion does not count). */
+OL_API void OL_updateRecordChanged(OL_OutlineRecord* rec);
+OL_API OL_BOOL OL_IsChanged(OL_OutlineRecord* rec);
+OL_API void OL_SetNew(OL_OutlineRecord* rec, OL_BOOL value);
+OL_API void OL_SetSortChanged(OL_OutlineRecord* rec, OL_BOOL value);
+OL_API uint32_t OL_GetIndex(OL_OutlineRecord* rec);
+/* The row's file position; 0xFFFFFFFF for a record never in a file. */
+OL_API uint32_t OL_GetPos(OL_OutlineRecord* rec);
+OL_API OL_BOOL OL_IsFileRecord(OL_OutlineRecord* rec);
 
 /* ---- Bitmap bridge ------------------------------------------------------- */
 

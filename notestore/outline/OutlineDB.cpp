@@ -136,11 +136,11 @@ void COutlineDB::copyPrivateHeader(COutlineDB* other) {
     if (other != nullptr) *GetPrivateOutlineHeaderPtr() = *other->GetPrivateOutlineHeaderPtr();
 }
 
-void COutlineDB::ReadSharedHeader() { ReadHeader(CSharedHeader::kId); }
+bool COutlineDB::ReadSharedHeader() { return ReadHeader(CSharedHeader::kId); }
 
 void COutlineDB::WriteSharedHeader() { WriteHeader(CSharedHeader::kId); }
 
-void COutlineDB::ReadPrivateHeader() { ReadHeader(CPrivateOutlineHeader::kId); }
+bool COutlineDB::ReadPrivateHeader() { return ReadHeader(CPrivateOutlineHeader::kId); }
 
 void COutlineDB::WritePrivateHeader() { WriteHeader(CPrivateOutlineHeader::kId); }
 

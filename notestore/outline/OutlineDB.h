@@ -72,9 +72,10 @@ public:
     void copySharedHeader(COutlineDB* other);
     void copyPrivateHeader(COutlineDB* other);
 
-    void ReadSharedHeader();
+    // True when the file has the header and it was read.
+    bool ReadSharedHeader();
     void WriteSharedHeader();
-    void ReadPrivateHeader();
+    bool ReadPrivateHeader();
     void WritePrivateHeader();
     CSharedHeader* GetSharedHeaderPtr() const;
 
