@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   tzdata python3 python3-pil
   libpng-dev libjpeg62-turbo-dev libgif-dev liblz4-dev
+  libcli11-dev nlohmann-json3-dev
 )
 
 missing=()

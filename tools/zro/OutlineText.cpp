@@ -1,0 +1,120 @@
+#include "tools/zro/OutlineText.h"
+
+#include <nlohmann/json.hpp>
+
+namespace zro {
+
+namespace {
+
+constexpr std::string_view kTitle = "Title: ";
+constexpr std::string_view kCategory = "Category: ";
+constexpr std::string_view kNote = "> ";
+constexpr size_t kLevelWidth = 2;
+constexpr size_t kDetailDepth = 4;
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::string ToText(const Outline& outline) {
+    std::string out;
+    out += std::string(kTitle) + outline.title + "\n";
+    out += std::string(kCategory) + outline.category + "\n\n";
+    for (const Item& item : outline.items) {
+        const std::string indent(item.indent * kLevelWidth, ' ');
+        const std::string detail(item.indent * kLevelWidth + kDetailDepth, ' ');
+        out += indent + (item.expanded ? "- " : "+ ") + (item.checked ? "[x] " : "[ ] ") + item.text + "\n";
+        if (!item.note.empty()) {
+            for (std::string_view line : SplitLines(item.note)) out += detail + std::string(kNote) + std::string(line) + "\n";
+        }
+        if (item.drawingWidth != 0 || item.drawingHeight != 0) {
+            out += detail + "[drawing " + std::to_string(item.drawingWidth) + "x" + std::to_string(item.drawingHeight) +
+                   "]\n";
+        }
+    }
+    return out;
+}
+
+Outline FromText(std::string_view text) {
+    Outline outline;
+    const std::vector<std::string_view> lines = SplitLines(text);
+    for (size_t number = 1; number <= lines.size(); ++number) {
+        std::string_view line = lines[number - 1];
+        if (line.find('\t') != std::string_view::npos) throw TextError(number, "tabs are not indentation; use spaces");
+        const size_t spaces = line.find_first_not_of(' ');
+        if (spaces == std::string_view::npos) continue;  // blank
+        line.remove_prefix(spaces);
+        if (spaces == 0 && line.starts_with(kTitle)) {
+            outline.title = line.substr(kTitle.size());
+            continue;
+        }
+        if (spaces == 0 && line.starts_with(kCategory)) {
+            outline.category = line.substr(kCategory.size());
+            continue;
+        }
+        if (line.starts_with(kNote) || line == ">" || line.starts_with("[drawing ")) {
+            if (outline.items.empty()) throw TextError(number, "a note or drawing before the first item");
+            Item& owner = outline.items.back();
+            if (spaces != owner.indent * kLevelWidth + kDetailDepth) {
+                throw TextError(number, "a note belongs " + std::to_string(kDetailDepth) + " spaces deeper than its item");
+            }
+            if (line.starts_with("[drawing ")) continue;  // drawings are shown, not imported
+            if (!owner.note.empty()) owner.note += "\n";
+            owner.note += line.size() > kNote.size() ? line.substr(kNote.size()) : std::string_view();
+            continue;
+        }
+        if (!(line.starts_with("- ") || line.starts_with("+ ") || line == "-" || line == "+")) {
+            throw TextError(number, "an item starts with \"- \" (or \"+ \" when collapsed)");
+        }
+        if (spaces % kLevelWidth != 0) throw TextError(number, "indentation is two spaces per level");
+        Item item;
+        item.indent = static_cast<uint32_t>(spaces / kLevelWidth);
+        if (item.indent > 255) throw TextError(number, "more than 255 levels");
+        const uint32_t parentLimit = outline.items.empty() ? 0 : outline.items.back().indent + 1;
+        if (item.indent > parentLimit) throw TextError(number, "an item is at most one level below the one before");
+        item.expanded = line[0] == '-';
+        std::string_view rest = line.size() > 2 ? line.substr(2) : std::string_view();
+        if (rest.starts_with("[x] ") || rest.starts_with("[X] ") || rest == "[x]" || rest == "[X]") {
+            item.checked = true;
+            rest.remove_prefix(std::min<size_t>(rest.size(), 4));
+        } else if (rest.starts_with("[ ] ") || rest == "[ ]") {
+            rest.remove_prefix(std::min<size_t>(rest.size(), 4));
+        }
+        item.text = rest;
+        outline.items.push_back(std::move(item));
+    }
+    return outline;
+}
+
+std::string ToJson(const Outline& outline) {
+    nlohmann::ordered_json items = nlohmann::ordered_json::array();
+    for (const Item& item : outline.items) {
+        nlohmann::ordered_json entry = {{"id", item.id},           {"indent", item.indent},
+                                        {"text", item.text},       {"note", item.note},
+                                        {"checked", item.checked}, {"expanded", item.expanded}};
+        if (item.drawingWidth != 0 || item.drawingHeight != 0) {
+            entry["drawing"] = {{"width", item.drawingWidth}, {"height", item.drawingHeight}};
+        }
+        items.push_back(std::move(entry));
+    }
+    const nlohmann::ordered_json document = {{"title", outline.title},
+                                             {"category", outline.category},
+                                             {"items", std::move(items)},
+                                             {"deletedIds", outline.deletedIds}};
+    // Stored texts may hold bytes that are not UTF-8 only when a caller put
+    // them there; replace rather than fail.
+    return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace zro

@@ -1,0 +1,37 @@
+// The outline as plain text, one item a line, which `zro show` prints and
+// `zro import` reads:
+//
+//   Title: Trip
+//   Category: Travel
+//
+//   - [ ] Pack
+//     - [x] Passport
+//         > in the blue bag
+//     + [ ] Books            ("+": collapsed)
+//         [drawing 240x320]  (shown only; drawings are not imported)
+//
+// Two spaces per level; notes and drawings stand four spaces deeper than
+// their item, each note line behind "> ".
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "tools/zro/Outline.h"
+
+namespace zro {
+
+struct TextError : std::runtime_error {
+    TextError(size_t line, const std::string& what)
+        : std::runtime_error("line " + std::to_string(line) + ": " + what), line(line) {}
+    size_t line;
+};
+
+std::string ToText(const Outline& outline);
+// Raises TextError for a line it cannot read.
+Outline FromText(std::string_view text);
+// The outline as a JSON document (title, category, items, deletedIds).
+std::string ToJson(const Outline& outline);
+
+}  // namespace zro
