@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <source_location>
 
 #include "notestore/engine/TaggedDataManager.h"
 #include "notestore/foundation/String.h"
@@ -14,47 +13,52 @@
 
 namespace zr_gen::tagaccess {
 
-using Where = std::source_location;
-
-inline void Check(int32_t code, const Where& where) {
+// `file` and `line` default to the caller's place (what
+// std::source_location offers, which not every compiler of this project
+// supports yet).
+inline void Check(int32_t code, const char* file, uint32_t line) {
     if (code == CTaggedDataManager::kNoError) return;
-    const char* file = where.file_name();
     const char* slash = std::strrchr(file, '/');
-    CTaggedDataManager::ProcessError(slash != nullptr ? slash + 1 : file, where.line(), code, nullptr);
+    CTaggedDataManager::ProcessError(slash != nullptr ? slash + 1 : file, line, code, nullptr);
 }
 
 // Values of 1, 2 or 4 bytes (uint8_t, uint16_t, uint32_t).
 template <class T>
-T Get(CTaggedDataManager& tags, uint32_t id, const Where& where = Where::current()) {
+T Get(CTaggedDataManager& tags, uint32_t id, const char* file = __builtin_FILE(), uint32_t line = __builtin_LINE()) {
     T value = 0;
-    Check(tags.getData(id, value), where);
+    Check(tags.getData(id, value), file, line);
     return value;
 }
 
 template <class T>
-void Set(CTaggedDataManager& tags, uint32_t id, T value, const Where& where = Where::current()) {
-    Check(tags.setData(id, value), where);
+void Set(CTaggedDataManager& tags, uint32_t id, T value, const char* file = __builtin_FILE(),
+         uint32_t line = __builtin_LINE()) {
+    Check(tags.setData(id, value), file, line);
 }
 
 // One byte: any non-zero byte reads as true; true is stored as 1.
-inline bool GetFlag(CTaggedDataManager& tags, uint32_t id, const Where& where = Where::current()) {
-    return Get<uint8_t>(tags, id, where) != 0;
+inline bool GetFlag(CTaggedDataManager& tags, uint32_t id, const char* file = __builtin_FILE(),
+                    uint32_t line = __builtin_LINE()) {
+    return Get<uint8_t>(tags, id, file, line) != 0;
 }
 
-inline void SetFlag(CTaggedDataManager& tags, uint32_t id, bool value, const Where& where = Where::current()) {
-    Set<uint8_t>(tags, id, value ? 1 : 0, where);
+inline void SetFlag(CTaggedDataManager& tags, uint32_t id, bool value, const char* file = __builtin_FILE(),
+                    uint32_t line = __builtin_LINE()) {
+    Set<uint8_t>(tags, id, value ? 1 : 0, file, line);
 }
 
-inline void GetText(CTaggedDataManager& tags, uint8_t id, _String& text, const Where& where = Where::current()) {
-    Check(tags.getString(id, text), where);
+inline void GetText(CTaggedDataManager& tags, uint8_t id, _String& text, const char* file = __builtin_FILE(),
+                    uint32_t line = __builtin_LINE()) {
+    Check(tags.getString(id, text), file, line);
 }
 
 // Returns whether the tag counts as changed now (see setData). A null text
 // is asserted and stored as the empty text.
-inline bool SetText(CTaggedDataManager& tags, uint8_t id, const char16_t* text, const Where& where = Where::current()) {
+inline bool SetText(CTaggedDataManager& tags, uint8_t id, const char16_t* text, const char* file = __builtin_FILE(),
+                    uint32_t line = __builtin_LINE()) {
     ZR_ASSERT(text != nullptr);
     bool changed = false;
-    Check(tags.setString(id, text != nullptr ? text : u"", &changed), where);
+    Check(tags.setString(id, text != nullptr ? text : u"", &changed), file, line);
     return changed;
 }
 
@@ -62,49 +66,55 @@ inline bool SetText(CTaggedDataManager& tags, uint8_t id, const char16_t* text, 
 // shorter stored tag ends (asserted, as a stored size must be `size`); a
 // longer one is the overflow error.
 inline void GetBytes(CTaggedDataManager& tags, uint32_t id, void* into, uint32_t size,
-                     const Where& where = Where::current()) {
+                     const char* file = __builtin_FILE(), uint32_t line = __builtin_LINE()) {
     std::memset(into, 0, size);
     uint32_t stored = size;
-    Check(tags.getData(id, into, &stored, nullptr), where);
+    Check(tags.getData(id, into, &stored, nullptr), file, line);
     ZR_ASSERT(stored == size);
 }
 
 inline void SetBytes(CTaggedDataManager& tags, uint32_t id, const void* from, uint32_t size,
-                     const Where& where = Where::current()) {
-    Check(tags.setData(id, from, size, nullptr, 0), where);
+                     const char* file = __builtin_FILE(), uint32_t line = __builtin_LINE()) {
+    Check(tags.setData(id, from, size, nullptr, 0), file, line);
 }
 
-inline bool Has(CTaggedDataManager& tags, uint32_t id, const Where& where = Where::current()) {
+inline bool Has(CTaggedDataManager& tags, uint32_t id, const char* file = __builtin_FILE(),
+                uint32_t line = __builtin_LINE()) {
     bool found = false;
-    Check(tags.hasTag(id, &found), where);
+    Check(tags.hasTag(id, &found), file, line);
     return found;
 }
 
-inline bool HasText(CTaggedDataManager& tags, uint8_t id, const Where& where = Where::current()) {
+inline bool HasText(CTaggedDataManager& tags, uint8_t id, const char* file = __builtin_FILE(),
+                    uint32_t line = __builtin_LINE()) {
     bool found = false;
-    Check(tags.hasStringTag(id, &found), where);
+    Check(tags.hasStringTag(id, &found), file, line);
     return found;
 }
 
 // The changed bit of a tag's header; an absent tag is the not-found error.
-inline bool Changed(CTaggedDataManager& tags, uint32_t id, const Where& where = Where::current()) {
+inline bool Changed(CTaggedDataManager& tags, uint32_t id, const char* file = __builtin_FILE(),
+                    uint32_t line = __builtin_LINE()) {
     bool changed = false;
-    Check(tags.getTagChanged(id, &changed), where);
+    Check(tags.getTagChanged(id, &changed), file, line);
     return changed;
 }
 
-inline void SetChanged(CTaggedDataManager& tags, uint32_t id, bool value, const Where& where = Where::current()) {
-    Check(tags.setTagChanged(id, value), where);
+inline void SetChanged(CTaggedDataManager& tags, uint32_t id, bool value, const char* file = __builtin_FILE(),
+                       uint32_t line = __builtin_LINE()) {
+    Check(tags.setTagChanged(id, value), file, line);
 }
 
-inline bool TextChanged(CTaggedDataManager& tags, uint8_t id, const Where& where = Where::current()) {
+inline bool TextChanged(CTaggedDataManager& tags, uint8_t id, const char* file = __builtin_FILE(),
+                        uint32_t line = __builtin_LINE()) {
     bool changed = false;
-    Check(tags.getStringTagChanged(id, &changed), where);
+    Check(tags.getStringTagChanged(id, &changed), file, line);
     return changed;
 }
 
-inline void SetTextChanged(CTaggedDataManager& tags, uint8_t id, bool value, const Where& where = Where::current()) {
-    Check(tags.setStringTagChanged(id, value), where);
+inline void SetTextChanged(CTaggedDataManager& tags, uint8_t id, bool value, const char* file = __builtin_FILE(),
+                           uint32_t line = __builtin_LINE()) {
+    Check(tags.setStringTagChanged(id, value), file, line);
 }
 
 }  // namespace zr_gen::tagaccess
