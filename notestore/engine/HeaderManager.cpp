@@ -73,15 +73,22 @@ void CHeaderManager::Read(CFileStream& stream) {
     uint16_t count = 0;
     stream >> count;
     RequireInFile(stream, stream.GetPosition(), uint64_t{count} * THeaderRecord::kStoredSize);
-    for (uint16_t i = 0; i < count; ++i) {
-        THeaderRecord record;
-        stream >> record.id >> record.size;
-        AddHeader(record);
+    try {
+        for (uint16_t i = 0; i < count; ++i) {
+            THeaderRecord record;
+            stream >> record.id >> record.size;
+            AddHeader(record);
+        }
+        // Every slot the table records lies in the file, or the table is damaged.
+        uint64_t slots = 0;
+        for (const THeaderInfo& entry : recorded_) slots += entry.record.size;
+        RequireInFile(stream, uint64_t{headerInfoPosition_} + GetReadHeaderBlockSize(), slots);
+    } catch (CException*) {
+        // A damaged table is forgotten whole: writing afterwards lays out the
+        // registered headers afresh instead of slots the file never had.
+        RemoveAll(recorded_, false);
+        throw;
     }
-    // Every slot the table records lies in the file, or the table is damaged.
-    uint64_t slots = 0;
-    for (const THeaderInfo& entry : recorded_) slots += entry.record.size;
-    RequireInFile(stream, uint64_t{headerInfoPosition_} + GetReadHeaderBlockSize(), slots);
     ClearPresentFlag(recorded_);
     AddRegistered();
     ReadForeignSlots(stream);
