@@ -7,6 +7,7 @@
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/MemAPI.h"
 #include "notestore/foundation/Messages.h"
+#include "notestore/foundation/PathHelpers.h"
 #include "notestore/foundation/PathSplit.h"
 #include "notestore/foundation/zr_assert.h"
 #include "platform/Errors.h"
@@ -238,6 +239,33 @@ _String CFile::GetFileName() const {
 _String CFile::GetFileRoot() const {
     const PathParts parts = Split(path_);
     return parts.drive + parts.dir;
+}
+
+_String CFile::CreateFilePath(const char16_t* folder, const char16_t* title, const char16_t* ext) {
+    return CreateFilePath(u"", folder, title, ext);
+}
+
+_String CFile::CreateFilePath(const char16_t* drive, const char16_t* folder, const char16_t* title,
+                              const char16_t* ext) {
+    ZR_ASSERT(drive != nullptr && folder != nullptr && title != nullptr && ext != nullptr);
+    _String path(drive);
+    path += _String(folder);
+    if (path.empty() || (path.back() != u'\\' && path.back() != u'/')) path += u'\\';
+    path += _String(title);
+    path += _String(ext);
+    ZR_ASSERT(ValidateFilePath(path.c_str()));
+    return path;
+}
+
+_String CFile::CreateFilePath(const char16_t* path, const char16_t* title) {
+    const PathParts parts = Split(_String(path));
+    return parts.drive + parts.dir + _String(title) + parts.ext;
+}
+
+_String CFile::GetNextValidNumberedName(const char16_t* title) const {
+    const PathParts parts = Split(path_);
+    const _String numbered = parts.drive + parts.dir + _String(title) + parts.ext;
+    return zr_gen::GetNextValidNumberedName(numbered.c_str(), path_.c_str());
 }
 
 int32_t CFile::GetStatus(CFileStatus& status) const {

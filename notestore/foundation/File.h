@@ -126,6 +126,18 @@ public:
     _String GetFileName() const;
     _String GetFileRoot() const;
 
+    // folder + a "\" unless it ends in one + title + extension; every part
+    // must be given (asserted), and the result is asserted to be a valid
+    // path (PathHelpers.h).
+    static _String CreateFilePath(const char16_t* folder, const char16_t* title, const char16_t* ext);
+    static _String CreateFilePath(const char16_t* drive, const char16_t* folder, const char16_t* title,
+                                  const char16_t* ext);
+    // `path` with its title replaced by `title`.
+    static _String CreateFilePath(const char16_t* path, const char16_t* title);
+    // This file's path with `title` for its title, numbered to a name that
+    // is free (or this file's own): see GetNextValidNumberedName.
+    _String GetNextValidNumberedName(const char16_t* title) const;
+
     // Fills `status` for the open file (only the name when closed): 1, or 0
     // when the platform cannot report the times or the size. A creation or
     // access time of 0 is reported as the modification time. Never throws.
