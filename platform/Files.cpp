@@ -18,6 +18,7 @@
 #include "platform/Faults.h"
 #include "platform/FileInfo.h"
 #include "platform/HandleTable.h"
+#include "platform/Windows.h"
 #include "platform/Strings.h"
 #include "platform/Time.h"
 
@@ -509,7 +510,7 @@ BOOL FlushFileBuffers(HANDLE file) {
 }
 
 BOOL CloseHandle(HANDLE object) {
-    if (files.Remove(object) == nullptr) {
+    if (files.Remove(object) == nullptr && !platform::detail::CloseProcess(object)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }

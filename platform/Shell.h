@@ -1,9 +1,12 @@
-// The shell's image file loader.
+// The shell: its image file loader, and opening a file with the program
+// that handles it.
 #pragma once
 
+#include <functional>
 #include <span>
 
 #include "platform/Graphics.h"
+#include "platform/Registry.h"
 #include "platform/Types.h"
 
 // Loads a PNG, JPEG, GIF or BMP file, told apart by its first bytes, into a
@@ -26,9 +29,37 @@
 // layer's size guard, a file over 512 MiB, or a failed allocation.
 HBITMAP SHLoadImageFile(LPCWSTR path);
 
+struct SHELLEXECUTEINFOW {
+    DWORD cbSize;  // 60, the device's size of this record
+    ULONG fMask;
+    HWND hwnd;
+    LPCWSTR lpVerb;
+    LPCWSTR lpFile;
+    LPCWSTR lpParameters;
+    LPCWSTR lpDirectory;
+    int nShow;
+    HINSTANCE hInstApp;
+    void* lpIDList;
+    LPCWSTR lpClass;
+    HKEY hkeyClass;
+    DWORD dwHotKey;
+    HANDLE hIcon;
+    HANDLE hProcess;
+};
+
+// Opens `lpFile` with the program that handles its kind. Linux has no
+// handler for the device's kinds (a cab file starts the device's
+// installer): the call goes to the handler a test or an embedding program
+// installs; without one it fails with ERROR_FILE_NOT_FOUND for a missing
+// file and ERROR_NO_ASSOCIATION otherwise.
+BOOL ShellExecuteEx(SHELLEXECUTEINFOW* info);
+
 namespace platform {
 
 // The same for a file's content already in memory.
 HBITMAP LoadImageFromMemory(std::span<const BYTE> content);
+
+// What ShellExecuteEx does; an empty handler restores the default.
+void SetShellExecuteHandler(std::function<BOOL(SHELLEXECUTEINFOW&)> handler);
 
 }  // namespace platform
