@@ -57,9 +57,12 @@ std::u16string NumberingBase(std::u16string_view title) {
 }
 
 _String Numbered(const Parts& parts, const std::u16string& base, uint32_t n) {
-    const std::u16string suffix = u"-" + platform::Utf8ToUtf16(std::to_string(n));
+    std::u16string suffix(1, u'-');
+    suffix.append(platform::Utf8ToUtf16(std::to_string(n)));
     const size_t room = kMaxFileTitle > suffix.size() ? kMaxFileTitle - suffix.size() : 0;
-    return Join(parts, base.substr(0, room) + suffix);
+    std::u16string title(base, 0, std::min(room, base.size()));
+    title.append(suffix);
+    return Join(parts, title);
 }
 
 }  // namespace
@@ -132,25 +135,19 @@ bool ValidateFileTitle(_String& title) {
     return true;
 }
 
-_String GetFileDrive(const char16_t* path) {
+namespace {
+
+_String CheckedPart(const char16_t* path, _String Parts::*part) {
     ZR_ASSERT(ValidateFilePath(path));
-    return Split(path).drive;
+    return Split(path).*part;
 }
 
-_String GetFileDir(const char16_t* path) {
-    ZR_ASSERT(ValidateFilePath(path));
-    return Split(path).dir;
-}
+}  // namespace
 
-_String GetFileTitle(const char16_t* path) {
-    ZR_ASSERT(ValidateFilePath(path));
-    return Split(path).title;
-}
-
-_String GetFileExt(const char16_t* path) {
-    ZR_ASSERT(ValidateFilePath(path));
-    return Split(path).ext;
-}
+_String GetFileDrive(const char16_t* path) { return CheckedPart(path, &Parts::drive); }
+_String GetFileDir(const char16_t* path) { return CheckedPart(path, &Parts::dir); }
+_String GetFileTitle(const char16_t* path) { return CheckedPart(path, &Parts::title); }
+_String GetFileExt(const char16_t* path) { return CheckedPart(path, &Parts::ext); }
 
 _String GetNextValidNumberedName(const char16_t* path, const char16_t* accepted) {
     ZR_ASSERT(path != nullptr);

@@ -14,26 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "c/check.h"
 #include "notestore.h"
 
-static int failures = 0;
-
-#define CHECK(condition)                                                        \
-    do {                                                                        \
-        if (!(condition)) {                                                     \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                         \
-        }                                                                       \
-    } while (0)
-
-/* Equality of a UTF-16 text with ASCII text. */
-static int SameText(const OL_WCHAR* wide, const char* ascii) {
-    size_t i = 0;
-    for (; ascii[i] != '\0'; ++i) {
-        if (wide[i] != (OL_WCHAR)(unsigned char)ascii[i]) return 0;
-    }
-    return wide[i] == 0;
-}
 
 static int SlotNameIs(OL_CategoryDB* db, uint32_t slot, const char* expected) {
     OL_WCHAR name[64];

@@ -13,17 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "c/check.h"
 #include "notestore.h"
 
-static int failures = 0;
-
-#define CHECK(condition)                                                                  \
-    do {                                                                                  \
-        if (!(condition)) {                                                               \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            ++failures;                                                                   \
-        }                                                                                 \
-    } while (0)
 
 enum { kRead = 0x0000, kReadWrite = 0x0002, kCreate = 0x1000 };
 
@@ -33,14 +25,6 @@ static const OL_WCHAR* Wide(const char* ascii, OL_WCHAR* buffer) {
     for (; ascii[i] != '\0' && i < 127; ++i) buffer[i] = (OL_WCHAR)(unsigned char)ascii[i];
     buffer[i] = 0;
     return buffer;
-}
-
-static int SameText(const OL_WCHAR* wide, const char* ascii) {
-    size_t i = 0;
-    for (; ascii[i] != '\0'; ++i) {
-        if (wide[i] != (OL_WCHAR)(unsigned char)ascii[i]) return 0;
-    }
-    return wide[i] == 0;
 }
 
 static void Write(OL_OutlineDB* db, const OL_WCHAR* path) {
