@@ -38,6 +38,17 @@ TEST(OutlineText, TextReadsIntoItemsAndPrintsBackTheSame) {
     EXPECT_EQ(ToText(outline), kSample);
 }
 
+TEST(OutlineText, NotesKeepTheirEmptyLinesAtEitherEnd) {
+    zro::Outline outline;
+    outline.items.push_back(zro::Item{});
+    outline.items[0].text = "a";
+    for (const char* note : {"\nmiddle\n", "\n", "x\n\n", "\n\ny"}) {
+        SCOPED_TRACE(note);
+        outline.items[0].note = note;
+        EXPECT_EQ(FromText(ToText(outline)).items.at(0).note, note);
+    }
+}
+
 TEST(OutlineText, LinesItCannotReadNameTheirNumber) {
     struct Case {
         const char* text;

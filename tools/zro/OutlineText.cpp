@@ -36,7 +36,12 @@ std::string ToText(const Outline& outline) {
         const std::string detail(item.indent * kLevelWidth + kDetailDepth, ' ');
         out += indent + (item.expanded ? "- " : "+ ") + (item.checked ? "[x] " : "[ ] ") + item.text + "\n";
         if (!item.note.empty()) {
-            for (std::string_view line : SplitLines(item.note)) out += detail + std::string(kNote) + std::string(line) + "\n";
+            // Every line of the note, empty ones at either end included.
+            std::string_view note = item.note;
+            for (size_t end; (end = note.find('\n')) != std::string_view::npos; note.remove_prefix(end + 1)) {
+                out += detail + std::string(kNote) + std::string(note.substr(0, end)) + "\n";
+            }
+            out += detail + std::string(kNote) + std::string(note) + "\n";
         }
         if (item.drawingWidth != 0 || item.drawingHeight != 0) {
             out += detail + "[drawing " + std::to_string(item.drawingWidth) + "x" + std::to_string(item.drawingHeight) +
@@ -49,6 +54,7 @@ std::string ToText(const Outline& outline) {
 Outline FromText(std::string_view text) {
     Outline outline;
     const std::vector<std::string_view> lines = SplitLines(text);
+    bool noteOpen = false;  // the last item's note has a line already
     for (size_t number = 1; number <= lines.size(); ++number) {
         std::string_view line = lines[number - 1];
         if (line.find('\t') != std::string_view::npos) throw TextError(number, "tabs are not indentation; use spaces");
@@ -70,8 +76,9 @@ Outline FromText(std::string_view text) {
                 throw TextError(number, "a note belongs " + std::to_string(kDetailDepth) + " spaces deeper than its item");
             }
             if (line.starts_with("[drawing ")) continue;  // drawings are shown, not imported
-            if (!owner.note.empty()) owner.note += "\n";
+            if (noteOpen) owner.note += "\n";
             owner.note += line.size() > kNote.size() ? line.substr(kNote.size()) : std::string_view();
+            noteOpen = true;
             continue;
         }
         if (!(line.starts_with("- ") || line.starts_with("+ ") || line == "-" || line == "+")) {
@@ -93,6 +100,7 @@ Outline FromText(std::string_view text) {
         }
         item.text = rest;
         outline.items.push_back(std::move(item));
+        noteOpen = false;
     }
     return outline;
 }
