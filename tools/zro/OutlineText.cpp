@@ -17,7 +17,7 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     while (!text.empty()) {
         const size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         lines.push_back(line);
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
@@ -25,16 +25,24 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
     return lines;
 }
 
+// A value that must stay on its line: line breaks become blanks.
+std::string OneLine(std::string value) {
+    for (char& c : value) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    return value;
+}
+
 }  // namespace
 
 std::string ToText(const Outline& outline) {
     std::string out;
-    out += std::string(kTitle) + outline.title + "\n";
-    out += std::string(kCategory) + outline.category + "\n\n";
+    out += std::string(kTitle) + OneLine(outline.title) + "\n";
+    out += std::string(kCategory) + OneLine(outline.category) + "\n\n";
     for (const Item& item : outline.items) {
         const std::string indent(item.indent * kLevelWidth, ' ');
         const std::string detail(item.indent * kLevelWidth + kDetailDepth, ' ');
-        out += indent + (item.expanded ? "- " : "+ ") + (item.checked ? "[x] " : "[ ] ") + item.text + "\n";
+        out += indent + (item.expanded ? "- " : "+ ") + (item.checked ? "[x] " : "[ ] ") + OneLine(item.text) + "\n";
         if (!item.note.empty()) {
             // Every line of the note, empty ones at either end included.
             std::string_view note = item.note;
