@@ -12,19 +12,6 @@ constexpr std::string_view kNote = "> ";
 constexpr size_t kLevelWidth = 2;
 constexpr size_t kDetailDepth = 4;
 
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
-    }
-    return lines;
-}
-
 // A value that must stay on its line: line breaks become blanks.
 std::string OneLine(std::string value) {
     for (char& c : value) {
@@ -33,6 +20,21 @@ std::string OneLine(std::string value) {
     return value;
 }
 
+
+// The text's lines, without their line ends; a return inside a line is a
+// blank, as the printed form would show it.
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(OneLine(std::string(line)));
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
 }  // namespace
 
 std::string ToText(const Outline& outline) {
@@ -61,7 +63,7 @@ std::string ToText(const Outline& outline) {
 
 Outline FromText(std::string_view text) {
     Outline outline;
-    const std::vector<std::string_view> lines = SplitLines(text);
+    const std::vector<std::string> lines = SplitLines(text);
     bool noteOpen = false;  // the last item's note has a line already
     for (size_t number = 1; number <= lines.size(); ++number) {
         std::string_view line = lines[number - 1];
