@@ -250,7 +250,7 @@ _String CFile::CreateFilePath(const char16_t* drive, const char16_t* folder, con
     ZR_ASSERT(drive != nullptr && folder != nullptr && title != nullptr && ext != nullptr);
     _String path(drive);
     path += _String(folder);
-    if (path.empty() || (path.back() != u'\\' && path.back() != u'/')) path += u'\\';
+    AppendSeparator(path);
     path += _String(title);
     path += _String(ext);
     ZR_ASSERT(ValidateFilePath(path.c_str()));

@@ -11,8 +11,6 @@ namespace zr_gen {
 
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
 WIN32_FIND_DATAW* NewRecord() {
     if (platform::AllocationMustFail()) return nullptr;
     return new (std::nothrow) WIN32_FIND_DATAW{};
@@ -53,9 +51,8 @@ int32_t CFileFind::FindFile(const char16_t* pattern, uint32_t /*flags*/) {
         return 0;
     }
     search_ = search;
-    size_t last = text.size();
-    while (last > 0 && !IsSeparator(text[last - 1])) --last;
-    root_ = _String(std::u16string(last > 0 ? text.substr(0, last - 1) : text));
+    const size_t separator = text.find_last_of(u"\\/");
+    root_ = _String(std::u16string(separator != std::u16string_view::npos ? text.substr(0, separator) : text));
     return 1;
 }
 
@@ -78,7 +75,7 @@ _String CFileFind::GetFileName() {
 _String CFileFind::GetFilePath() {
     ZR_ASSERT(search_ != nullptr);
     _String path = root_;
-    if (path.empty() || !IsSeparator(path.back())) path += separator_;
+    AppendSeparator(path, separator_);
     path += GetFileName();
     return path;
 }

@@ -15,8 +15,6 @@ namespace zr_gen {
 
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
 struct Parts {
     _String drive, dir, title, ext;
 };
@@ -101,12 +99,12 @@ void GetRoot(const char16_t* path, char16_t* buffer) {
     CopyCut(path != nullptr ? path : u"", copy, kPathBuffer);
     const std::u16string_view text(copy);
     size_t end = 0;
-    const bool network = text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1]);
+    const bool network = text.size() >= 2 && IsPathSeparator(text[0]) && IsPathSeparator(text[1]);
     if (network) {
         // \\server\share\: the separator after the share name.
         size_t separators = 0;
         for (end = 2; end < text.size() && separators < 2; ++end) {
-            if (IsSeparator(text[end])) ++separators;
+            if (IsPathSeparator(text[end])) ++separators;
         }
     } else {
         const size_t first = text.find_first_of(u"\\/");
@@ -174,7 +172,7 @@ _String GetValidFileName(const char16_t* path, const char16_t* secondFolder, con
         if (secondFolder == nullptr) return true;
         Parts twin = Split(candidate.c_str());
         twin.dir = _String(secondFolder);
-        if (twin.dir.empty() || !IsSeparator(twin.dir.back())) twin.dir += u'\\';
+        AppendSeparator(twin.dir);
         return IsFileExist(Join(twin, twin.title).c_str()) == 0;
     };
     _String candidate = Join(parts, parts.title);

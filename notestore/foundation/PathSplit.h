@@ -7,6 +7,14 @@
 
 namespace zr_gen {
 
+// Both "\\" and "/" separate the components of a path.
+inline bool IsPathSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// Appends `separator` unless `folder` already ends with a separator.
+inline void AppendSeparator(_String& folder, char16_t separator = u'\\') {
+    if (folder.empty() || !IsPathSeparator(folder.back())) folder += separator;
+}
+
 // Splits `path` into its parts; each output may be null when that part is not
 // wanted, and every given output is overwritten.
 // - drive: always empty (this platform has no drive letters);
