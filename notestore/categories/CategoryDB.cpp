@@ -76,11 +76,7 @@ void CCategoryDB::ReadExtraRows() {
     const uint32_t size = dbInfo_.versionNum == 0 ? kLastIdSize : kLastIdSize + kNewFlagSize;
     // A file cut inside the extra rows must fail as our read error, whatever
     // kind of file the stream is over, and before anything is taken from it.
-    const uint32_t position = GetPosition();
-    const uint32_t length = GetLength();
-    if (position > length || length - position < size) {
-        ZR_THROW(CException, kMsgFileReadError, DefaultErrorNumber(kMsgFileReadError));
-    }
+    RequireInFile(GetPosition(), size);
     uint8_t bytes[kLastIdSize + kNewFlagSize] = {};
     Read(bytes, size);
     lastCategoryId_ = LoadLE32(bytes);

@@ -16,13 +16,6 @@ uint16_t TableSize(uint32_t entries) { return static_cast<uint16_t>(entries * TH
     ZR_THROW(CException, kMsgHeaderSizeChanged, DefaultErrorNumber(kMsgHeaderSizeChanged));
 }
 
-// The file must still hold `count` bytes from the stream's position.
-void RequireInFile(CFileStream& stream, uint64_t position, uint64_t count) {
-    if (position + count > stream.GetLength()) {
-        ZR_THROW(CException, kMsgFileReadError, DefaultErrorNumber(kMsgFileReadError));
-    }
-}
-
 }  // namespace
 
 CHeaderManager::CHeaderManager(uint16_t headerInfoPosition) : headerInfoPosition_(headerInfoPosition) {}
@@ -72,7 +65,7 @@ void CHeaderManager::Read(CFileStream& stream) {
     stream.Seek(headerInfoPosition_, 0);
     uint16_t count = 0;
     stream >> count;
-    RequireInFile(stream, stream.GetPosition(), uint64_t{count} * THeaderRecord::kStoredSize);
+    stream.RequireInFile(stream.GetPosition(), uint64_t{count} * THeaderRecord::kStoredSize);
     try {
         for (uint16_t i = 0; i < count; ++i) {
             THeaderRecord record;
@@ -82,7 +75,7 @@ void CHeaderManager::Read(CFileStream& stream) {
         // Every slot the table records lies in the file, or the table is damaged.
         uint64_t slots = 0;
         for (const THeaderInfo& entry : recorded_) slots += entry.record.size;
-        RequireInFile(stream, uint64_t{headerInfoPosition_} + GetReadHeaderBlockSize(), slots);
+        stream.RequireInFile(uint64_t{headerInfoPosition_} + GetReadHeaderBlockSize(), slots);
     } catch (CException*) {
         // A damaged table is forgotten whole: writing afterwards lays out the
         // registered headers afresh instead of slots the file never had.

@@ -137,6 +137,10 @@ uint32_t CFileStream::GetLength() const {
     return file_ != nullptr ? file_->GetLength() : 0;
 }
 
+void CFileStream::RequireInFile(uint64_t position, uint64_t count) const {
+    if (position + count > GetLength()) ZR_THROW(CException, kMsgFileReadError, DefaultErrorNumber(kMsgFileReadError));
+}
+
 uint32_t CFileStream::GetFileHandle() const {
     ZR_ASSERT(ownsFile_);
     return file_ != nullptr ? file_->GetFileHandle() : 0xFFFFFFFFu;

@@ -59,6 +59,10 @@ public:
     void Flush();
     void SetLength(uint32_t length);
     uint32_t GetLength() const;
+    // Raises "File IO read error" (message 8) unless the file holds `count`
+    // bytes from `position`: what a read that would come up short gives,
+    // checked before anything is read or allocated for it.
+    void RequireInFile(uint64_t position, uint64_t count) const;
     // The OS handle of a file the stream opened itself.
     uint32_t GetFileHandle() const;
 

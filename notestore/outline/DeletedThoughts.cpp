@@ -7,7 +7,6 @@
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/FileStream.h"
 #include "notestore/foundation/Messages.h"
-#include "platform/Memory.h"
 
 namespace zr_gen {
 
@@ -21,27 +20,22 @@ constexpr uint32_t kIdSize = 4;
 
 void CDeletedThoughts::Read(CFileStream& stream) {
     ids_.clear();
-    const auto left = [&] {
-        const uint32_t position = stream.GetPosition();
-        const uint32_t length = stream.GetLength();
-        return position < length ? length - position : 0;
-    };
-    if (left() < kIdSize) ZR_THROW(CException, kMsgFileReadError, DefaultErrorNumber(kMsgFileReadError));
+    stream.RequireInFile(stream.GetPosition(), kIdSize);
     uint32_t count = 0;
     stream >> count;
-    if (left() / kIdSize < count) ZR_THROW(CException, kMsgFileReadError, DefaultErrorNumber(kMsgFileReadError));
-    if (count == 0) return;
-    platform::Block<uint8_t> bytes(static_cast<uint8_t*>(platform::AllocateBytes(uint64_t{count} * kIdSize)));
-    if (!bytes) RaiseOutOfMemory();
-    if (stream.Read(bytes.get(), count * kIdSize) != count * kIdSize) {
-        ZR_THROW(CException, kMsgFileReadError, DefaultErrorNumber(kMsgFileReadError));
-    }
+    stream.RequireInFile(stream.GetPosition(), uint64_t{count} * kIdSize);
     try {
         ids_.resize(count);
     } catch (const std::bad_alloc&) {
         RaiseOutOfMemory();
     }
-    for (uint32_t i = 0; i < count; ++i) ids_[i] = LoadLE32(bytes.get() + i * kIdSize);
+    // The stored ids straight into the list, then into host order in place.
+    const uint32_t bytes = count * kIdSize;
+    if (stream.Read(ids_.data(), bytes) != bytes) {
+        ids_.clear();
+        ZR_THROW(CException, kMsgFileReadError, DefaultErrorNumber(kMsgFileReadError));
+    }
+    for (uint32_t& id : ids_) id = LoadLE32(reinterpret_cast<const uint8_t*>(&id));
 }
 
 void CDeletedThoughts::Write(CFileStream& stream) const {
