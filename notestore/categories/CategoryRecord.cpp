@@ -1,6 +1,6 @@
 #include "notestore/categories/CategoryRecord.h"
 
-#include "notestore/engine/TaggedDataManager.h"
+#include "notestore/engine/TagAccess.h"
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/zr_assert.h"
 
@@ -14,31 +14,24 @@ void CCategoryRecord::Init() {
     SetLastChangedTime(CTime(0));
 }
 
-void CCategoryRecord::SetCategoryId(uint32_t id) { ZR_CHECK_TAG(getTaggedDataManager().setData(kCategoryIdTag, id)); }
+void CCategoryRecord::SetCategoryId(uint32_t id) { tagaccess::Set(getTaggedDataManager(), kCategoryIdTag, id); }
 
-uint32_t CCategoryRecord::GetCategoryId() {
-    uint32_t id = 0;
-    ZR_CHECK_TAG(getTaggedDataManager().getData(kCategoryIdTag, id));
-    return id;
-}
+uint32_t CCategoryRecord::GetCategoryId() { return tagaccess::Get<uint32_t>(getTaggedDataManager(), kCategoryIdTag); }
 
 void CCategoryRecord::SetCategoryName(const char16_t* name) {
-    ZR_ASSERT(name != nullptr);
-    ZR_CHECK_TAG(getTaggedDataManager().setString(kCategoryNameTag, name != nullptr ? name : u"", nullptr));
+    tagaccess::SetText(getTaggedDataManager(), kCategoryNameTag, name);
 }
 
 void CCategoryRecord::GetCategoryName(_String& name) {
-    ZR_CHECK_TAG(getTaggedDataManager().getString(kCategoryNameTag, name));
+    tagaccess::GetText(getTaggedDataManager(), kCategoryNameTag, name);
 }
 
 void CCategoryRecord::SetLastChangedTime(CTime time) {
-    ZR_CHECK_TAG(getTaggedDataManager().setData(kLastChangedTimeTag, time.GetTime()));
+    tagaccess::Set(getTaggedDataManager(), kLastChangedTimeTag, time.GetTime());
 }
 
 CTime CCategoryRecord::GetLastChangedTime() {
-    uint32_t seconds = 0;
-    ZR_CHECK_TAG(getTaggedDataManager().getData(kLastChangedTimeTag, seconds));
-    return CTime(seconds);
+    return CTime(tagaccess::Get<uint32_t>(getTaggedDataManager(), kLastChangedTimeTag));
 }
 
 CCategoryRecordset::~CCategoryRecordset() = default;

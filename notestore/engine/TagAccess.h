@@ -16,10 +16,18 @@ namespace zr_gen::tagaccess {
 // `file` and `line` default to the caller's place (what
 // std::source_location offers, which not every compiler of this project
 // supports yet).
-inline void Check(int32_t code, const char* file, uint32_t line) {
-    if (code == CTaggedDataManager::kNoError) return;
+inline const char* BareName(const char* file) {
     const char* slash = std::strrchr(file, '/');
-    CTaggedDataManager::ProcessError(slash != nullptr ? slash + 1 : file, line, code, nullptr);
+    return slash != nullptr ? slash + 1 : file;
+}
+
+inline void Check(int32_t code, const char* file, uint32_t line) {
+    if (code != CTaggedDataManager::kNoError) CTaggedDataManager::ProcessError(BareName(file), line, code, nullptr);
+}
+
+// The library's assertion, reported at the caller's place.
+inline void Expect(bool condition, const char* file, uint32_t line) {
+    if (!condition) (void)zr_AssertFailedLine(BareName(file), static_cast<int32_t>(line));
 }
 
 // Values of 1, 2 or 4 bytes (uint8_t, uint16_t, uint32_t).
@@ -56,7 +64,7 @@ inline void GetText(CTaggedDataManager& tags, uint8_t id, _String& text, const c
 // is asserted and stored as the empty text.
 inline bool SetText(CTaggedDataManager& tags, uint8_t id, const char16_t* text, const char* file = __builtin_FILE(),
                     uint32_t line = __builtin_LINE()) {
-    ZR_ASSERT(text != nullptr);
+    Expect(text != nullptr, file, line);
     bool changed = false;
     Check(tags.setString(id, text != nullptr ? text : u"", &changed), file, line);
     return changed;
@@ -70,7 +78,7 @@ inline void GetBytes(CTaggedDataManager& tags, uint32_t id, void* into, uint32_t
     std::memset(into, 0, size);
     uint32_t stored = size;
     Check(tags.getData(id, into, &stored, nullptr), file, line);
-    ZR_ASSERT(stored == size);
+    Expect(stored == size, file, line);
 }
 
 inline void SetBytes(CTaggedDataManager& tags, uint32_t id, const void* from, uint32_t size,
