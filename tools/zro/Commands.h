@@ -1,0 +1,37 @@
+// The zro command line is made of command families, each in its own file,
+// each adding its subcommands to the application. A subcommand does its work
+// in its CLI11 callback; failures leave as exceptions and main turns them
+// into a message on standard error and an exit code.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <stdexcept>
+#include <string>
+
+namespace zro {
+
+// Exit codes, as grep and diff use them.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitProblem = 1,  // the command ran and found (or hit) a problem
+    kExitUsage = 2,    // wrong arguments or unreadable input
+};
+
+// A failure with its own exit code; any other std::exception exits with
+// kExitProblem.
+class Failure : public std::runtime_error {
+public:
+    Failure(const std::string& message, int exitCode) : std::runtime_error(message), exitCode_(exitCode) {}
+    int ExitCode() const { return exitCode_; }
+
+private:
+    int exitCode_;
+};
+
+// Reading, writing and converting documents: show, export, import, drawing.
+void AddFormatCommands(CLI::App& app);
+// Changing a document in place: add.
+void AddEditCommands(CLI::App& app);
+
+}  // namespace zro
