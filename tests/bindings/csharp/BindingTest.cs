@@ -213,6 +213,19 @@ static class BindingTest
         {
             Expect(NativeMethods.OL_Open(db, PathOf("absent.zro"), OpenMode.Read) == 0, "a missing file does not open");
         }
+        // A foreign category file is refused with a recorded database error.
+        File.WriteAllBytes(PathOf("foreign.db"), System.Text.Encoding.ASCII.GetBytes("not a category database at all"));
+        using (var db = NativeMethods.OL_CreateCategoryDB())
+        {
+            Expect(NativeMethods.OL_OpenCategoryFile(db, PathOf("foreign.db"), OpenMode.CategoryRead) == 0,
+                   "a foreign category file does not open");
+            var failure = NotestoreException.FromLastRecord("OL_OpenCategoryFile");
+            Expect(failure != null && failure.Kind == ExceptionKind.Database && failure.Number == 12
+                   && failure.Text.StartsWith("The db check code is different."), "the record becomes the exception");
+            Expect(failure != null && failure.Message.StartsWith("OL_OpenCategoryFile: "), "the message names the call");
+            NativeMethods.OL_CategoryClose(db);
+            Expect(NotestoreException.FromLastRecord("OL_CategoryClose") == null, "the next call clears the record");
+        }
         Expect(NativeMethods.OL_GetSizeX() >= 0, "the process goes on after damaged files");
     }
 

@@ -155,15 +155,28 @@ class CategoryTest(Folder):
             self.assertEqual(added, 15)
             self.assertEqual(len(database), 15)
 
-    def test_damaged_category_files_raise(self):
-        for name, content in [("foreign.db", b"\x01\x02\x03\x04" * 8), ("empty.db", b"")]:
+    def test_damaged_category_files_raise_the_recorded_error(self):
+        path = self.path("good.db")
+        with notestore.CategoryDatabase.create(path) as database:
+            database.add("Work")
+            database.save()
+        with open(path, "rb") as file:
+            good = file.read()
+        cases = [  # name, bytes, error class, number, start of the text
+            ("foreign.db", b"not a category database at all", notestore.DatabaseError, 12,
+             "The db check code is different."),
+            ("cut.db", good[:-6], notestore.LibraryError, 7, "File IO read error"),
+        ]
+        for name, content, expected, number, text in cases:
             with self.subTest(name):
                 with open(self.path(name), "wb") as file:
                     file.write(content)
-                with self.assertRaises(notestore.NotestoreError):
+                with self.assertRaises(expected) as caught:
                     with notestore.CategoryDatabase.open(self.path(name)):
                         pass
-
+                self.assertEqual(caught.exception.number, number)
+                self.assertTrue(caught.exception.text.startswith(text), caught.exception.text)
+                self.assertIsNone(notestore.errors.last_error())
 
 if __name__ == "__main__":
     unittest.main()
