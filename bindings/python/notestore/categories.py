@@ -1,9 +1,9 @@
 """The category database: up to 16 named categories with their ids."""
-import os
 from dataclasses import dataclass
 
 from . import _native
-from .errors import NotestoreError, call
+from ._base import LibraryFile
+from .errors import call
 
 
 @dataclass(frozen=True)
@@ -13,71 +13,32 @@ class Category:
     id: int
 
 
-class CategoryDatabase:
-    """An open category database file. Use CategoryDatabase.create or
-    CategoryDatabase.open as a context manager: leaving it closes the file
-    and frees the database; changes reach the file only through save()."""
+def _read_rows(database):
+    call(_native.library().OL_CategoryReadRows, database._db)
 
-    def __init__(self, path, writable):
-        self.path = os.fspath(path)
-        self.writable = writable
-        self._db = call(_native.library().OL_CreateCategoryDB)
-        if not self._db:
-            raise MemoryError("no memory for a category database")
+
+def _init_new(database):
+    call(_native.library().OL_CategoryInitNewDataBase, database._db)
+
+
+class CategoryDatabase(LibraryFile):
+    """An open category database file (see LibraryFile)."""
+
+    _kind = "category database"
+    _make = "OL_CreateCategoryDB"
+    _delete = "OL_DeleteCategoryDB"
+    _open_file = "OL_OpenCategoryFile"
+    _save_steps = ("OL_WriteAllCategoryHeaders", "OL_CategoryWriteRows")
 
     @classmethod
     def create(cls, path):
         """A new database at `path` holding only the unfiled category."""
-        database = cls(path, True)
-        try:
-            database._open(_native.CATEGORY_CREATE)
-            call(_native.library().OL_CategoryInitNewDataBase, database._db)
-        except BaseException:
-            database.close()
-            raise
-        return database
+        return cls._opened(path, True, _native.CATEGORY_CREATE, _init_new)
 
     @classmethod
     def open(cls, path, writable=False):
-        database = cls(path, writable)
-        try:
-            database._open(_native.CATEGORY_READ_WRITE if writable else _native.CATEGORY_READ)
-            call(_native.library().OL_CategoryReadRows, database._db)
-        except BaseException:
-            database.close()
-            raise
-        return database
-
-    def _open(self, mode):
-        if not call(_native.library().OL_OpenCategoryFile, self._db, _native.wide(self.path), mode):
-            raise NotestoreError(0, None, f"cannot open {self.path}", "OL_OpenCategoryFile")
-
-    def _handle(self):
-        if not self._db:
-            raise ValueError("the category database is closed")
-        return self._db
-
-    def save(self):
-        if not self.writable:
-            raise ValueError("the category database was opened for reading")
-        lib = _native.library()
-        call(lib.OL_WriteAllCategoryHeaders, self._handle())
-        call(lib.OL_CategoryWriteRows, self._handle())
-
-    def close(self):
-        if self._db:
-            _native.library().OL_DeleteCategoryDB(self._db)
-            self._db = None
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exception):
-        self.close()
-        return False
-
-    def __del__(self):
-        self.close()
+        mode = _native.CATEGORY_READ_WRITE if writable else _native.CATEGORY_READ
+        return cls._opened(path, writable, mode, _read_rows)
 
     def __iter__(self):
         """The named categories in slot order (the unfiled category of a new

@@ -1,7 +1,6 @@
 """Outline documents (.zro) and their items."""
-import os
-
 from . import _native
+from ._base import LibraryFile, flag
 from .errors import NotestoreError, call
 
 
@@ -65,21 +64,8 @@ class Item:
             raise ValueError("level must be between 0 and 255")
         call(_native.library().OL_SetIndent, self._handle(), value)
 
-    @property
-    def checked(self):
-        return bool(call(_native.library().OL_GetChecked, self._handle()))
-
-    @checked.setter
-    def checked(self, value):
-        call(_native.library().OL_SetChecked, self._handle(), bool(value))
-
-    @property
-    def expanded(self):
-        return bool(call(_native.library().OL_GetExpanded, self._handle()))
-
-    @expanded.setter
-    def expanded(self, value):
-        call(_native.library().OL_SetExpanded, self._handle(), bool(value))
+    checked = flag("OL_GetChecked", "OL_SetChecked", "Whether the item is ticked.")
+    expanded = flag("OL_GetExpanded", "OL_SetExpanded", "Whether the item's children are shown.")
 
     @property
     def has_drawing(self):
@@ -89,77 +75,36 @@ class Item:
         return f"<Item level={self.level} text={self.text!r}>"
 
 
-class Document:
-    """An open outline document. Use Document.create or Document.open, as a
-    context manager: leaving it closes the file and frees the document;
-    changes reach the file only through save()."""
+def _init_new(document):
+    call(_native.library().OL_InitNewDataBase, document._db)
 
-    def __init__(self, path, writable):
-        self.path = os.fspath(path)
-        self.writable = writable
-        self._db = call(_native.library().OL_CreateOutlineDB)
-        if not self._db:
-            raise MemoryError("no memory for a document")
+
+def _read(document):
+    lib = _native.library()
+    for reader in (lib.OL_ReadSharedHeader, lib.OL_ReadPrivateHeader):
+        if not call(reader, document._db):
+            raise NotestoreError(0, None, "the file has no document header", reader.__name__)
+    call(lib.OL_ReadRows, document._db)
+
+
+class Document(LibraryFile):
+    """An open outline document (see LibraryFile)."""
+
+    _kind = "document"
+    _make = "OL_CreateOutlineDB"
+    _delete = "OL_DeleteOutlineDB"
+    _open_file = "OL_Open"
+    _save_steps = ("OL_WriteAllHeaders", "OL_WriteRows")
 
     @classmethod
     def create(cls, path):
         """A new, empty document at `path` (an existing file is replaced)."""
-        document = cls(path, True)
-        try:
-            document._open(_native.CREATE | _native.READ_WRITE)
-            call(_native.library().OL_InitNewDataBase, document._db)
-        except BaseException:
-            document.close()
-            raise
-        return document
+        return cls._opened(path, True, _native.CREATE | _native.READ_WRITE, _init_new)
 
     @classmethod
     def open(cls, path, writable=False):
         """The document at `path`, its headers and items read."""
-        document = cls(path, writable)
-        try:
-            document._open(_native.READ_WRITE if writable else _native.READ)
-            lib = _native.library()
-            for reader in (lib.OL_ReadSharedHeader, lib.OL_ReadPrivateHeader):
-                if not call(reader, document._db):
-                    raise NotestoreError(0, None, "the file has no document header", reader.__name__)
-            call(lib.OL_ReadRows, document._db)
-        except BaseException:
-            document.close()
-            raise
-        return document
-
-    def _open(self, mode):
-        if not call(_native.library().OL_Open, self._db, _native.wide(self.path), mode):
-            raise NotestoreError(0, None, f"cannot open {self.path}", "OL_Open")
-
-    def _handle(self):
-        if not self._db:
-            raise ValueError("the document is closed")
-        return self._db
-
-    def save(self):
-        """Writes the headers and every item to the file."""
-        if not self.writable:
-            raise ValueError("the document was opened for reading")
-        lib = _native.library()
-        call(lib.OL_WriteAllHeaders, self._handle())
-        call(lib.OL_WriteRows, self._handle())
-
-    def close(self):
-        if self._db:
-            _native.library().OL_DeleteOutlineDB(self._db)
-            self._db = None
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exception):
-        self.close()
-        return False
-
-    def __del__(self):
-        self.close()
+        return cls._opened(path, writable, _native.READ_WRITE if writable else _native.READ, _read)
 
     def _string(self, getter):
         buffer = _native.text_buffer()
@@ -183,13 +128,7 @@ class Document:
     def category(self, value):
         call(_native.library().OL_SetCategoryName, self._handle(), _native.wide(value))
 
-    @property
-    def private(self):
-        return bool(call(_native.library().OL_GetPrivate, self._handle()))
-
-    @private.setter
-    def private(self, value):
-        call(_native.library().OL_SetPrivate, self._handle(), bool(value))
+    private = flag("OL_GetPrivate", "OL_SetPrivate", "Whether the document is marked private.")
 
     def __len__(self):
         return call(_native.library().OL_GetSize, self._handle())
@@ -222,5 +161,5 @@ class Document:
         """Removes the item; it must not be used afterwards."""
         if item._document is not self:
             raise ValueError("the item belongs to another document")
-        call(_native.library().OL_Delete, self._handle(), item._record)
+        call(_native.library().OL_Delete, self._handle(), item._handle())
         item._record = None
