@@ -1,12 +1,21 @@
 """The Python package against the real library: documents and categories
 written to files, read back, edited, and damaged files refused with the
 library's own errors. NOTESTORE_LIBRARY names the library under test."""
+import ctypes
 import os
 import shutil
+import sys
 import tempfile
 import unittest
 
 import notestore
+from notestore import _native
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.dirname(HERE))
+import csharp_declarations  # noqa: E402  (the header parser the C# check uses)
+
+HEADER = os.path.join(HERE, "..", "..", "..", "notestore", "include", "notestore.h")
 
 # Characters beyond ASCII show that text crosses as UTF-16, not as bytes.
 ITEMS = [  # text, level, note, checked
@@ -177,6 +186,32 @@ class CategoryTest(Folder):
                 self.assertEqual(caught.exception.number, number)
                 self.assertTrue(caught.exception.text.startswith(text), caught.exception.text)
                 self.assertIsNone(notestore.errors.last_error())
+
+class PrototypeTest(unittest.TestCase):
+    """The ctypes prototypes agree with notestore.h, so that a change of the
+    header shows here as it does for the C# binding."""
+
+    SCALARS = {ctypes.c_int32: {"int32_t"}, ctypes.c_uint32: {"uint32_t"}, ctypes.c_uint16: {"uint16_t"},
+               ctypes.c_uint8: {"uint8_t", "OL_BOOL"}, _native.WCHAR_P: {"OL_WCHAR*", "const OL_WCHAR*"},
+               _native.CategoryIterator: {"OL_CategoryIterator"}, None: {"void"}}
+
+    def allowed(self, ctype):
+        if ctype is ctypes.c_void_p:
+            return lambda c: c.endswith("*") and "WCHAR" not in c
+        return lambda c: c in self.SCALARS[ctype]
+
+    def test_prototypes_match_the_header(self):
+        with open(HEADER, encoding="utf-8") as file:
+            header = csharp_declarations.header_functions(file.read())
+        for name, (result, arguments) in _native._PROTOTYPES.items():
+            with self.subTest(name):
+                self.assertIn(name, header)
+                c_result, c_arguments = header[name]
+                self.assertTrue(self.allowed(result)(c_result), f"result {c_result}")
+                self.assertEqual(len(arguments), len(c_arguments))
+                for ctype, c in zip(arguments, c_arguments):
+                    self.assertTrue(self.allowed(ctype)(c), f"{c} as {ctype}")
+
 
 if __name__ == "__main__":
     unittest.main()
