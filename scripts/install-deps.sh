@@ -9,6 +9,7 @@ packages=(
   tzdata python3 python3-pil
   libpng-dev libjpeg62-turbo-dev libgif-dev liblz4-dev
   libcli11-dev nlohmann-json3-dev
+  pkg-config help2man dpkg-dev file mono-mcs mono-runtime
 )
 
 missing=()

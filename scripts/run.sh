@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNOTESTORE_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNOTESTORE_TESTS=OFF -DNOTESTORE_WERROR=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target zro >/dev/null
 zro="$build/tools/zro"
 if [ $# -gt 0 ]; then

@@ -18,8 +18,6 @@ using testsupport::Bytes;
 using testsupport::Caught;
 using zr_gen::CFileStream;
 
-constexpr uint32_t kCreateReadWrite = 0x1000 | 0x0002;
-
 class Buffered : public ::testing::Test {
 protected:
     void SetUp() override {
