@@ -15,10 +15,11 @@ constexpr char kSystemRfkill[] = "/sys/class/rfkill";
 // xdg-email reports a missing composer within moments; a composer that
 // opens may keep it running until the message is done, which is not waited
 // for.
-constexpr int kComposerGraceMilliseconds = 2000;
+constexpr int kComposerWatchMilliseconds = 3000;
 
 std::mutex gLock;
 std::string gRfkillFolder = kSystemRfkill;
+int gComposerWatch = kComposerWatchMilliseconds;
 std::function<int(DWORD*)> gBluetooth;
 std::function<HRESULT(const MAILCOMPOSESTRUCT&)> gComposer;
 
@@ -55,14 +56,15 @@ int BthGetMode(DWORD* mode) {
 
 HRESULT MailComposeMessage(MAILCOMPOSESTRUCT* record) {
     std::function<HRESULT(const MAILCOMPOSESTRUCT&)> scripted;
+    int watch = 0;
     {
         std::lock_guard<std::mutex> guard(gLock);
         scripted = gComposer;
+        watch = gComposerWatch;
     }
     if (record == nullptr) return E_INVALIDARG;
     if (scripted) return scripted(*record);
-    return platform::Launch({"xdg-email"}, kComposerGraceMilliseconds) == platform::LaunchResult::Failed ? E_FAIL
-                                                                                                        : S_OK;
+    return platform::Launch({"xdg-email"}, watch) == platform::LaunchResult::Failed ? E_FAIL : S_OK;
 }
 
 namespace platform {
@@ -83,6 +85,11 @@ std::optional<RadioState> BluetoothRadio(const std::string& rfkillFolder) {
 void SetRfkillFolder(std::string folder) {
     std::lock_guard<std::mutex> guard(gLock);
     gRfkillFolder = folder.empty() ? kSystemRfkill : std::move(folder);
+}
+
+void SetComposerWatch(int milliseconds) {
+    std::lock_guard<std::mutex> guard(gLock);
+    gComposerWatch = milliseconds > 0 ? milliseconds : kComposerWatchMilliseconds;
 }
 
 void SetBluetoothMode(std::function<int(DWORD*)> handler) {

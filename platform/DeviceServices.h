@@ -62,6 +62,10 @@ std::optional<RadioState> BluetoothRadio(const std::string& rfkillFolder);
 // empty path restores it.
 void SetRfkillFolder(std::string folder);
 
+// How long MailComposeMessage watches xdg-email for a failure before it
+// takes the composer as opened; 3 seconds by default (0 restores it).
+void SetComposerWatch(int milliseconds);
+
 // Scripted services for tests; an empty handler restores the real one.
 void SetBluetoothMode(std::function<int(DWORD*)> handler);
 void SetMessageComposer(std::function<HRESULT(const MAILCOMPOSESTRUCT&)> handler);

@@ -1,0 +1,155 @@
+// Real desktop services for the dialog tests, each started by the test and
+// stopped with it: an X server (Xvfb) on a free display, xdotool to work
+// its windows, and a CUPS daemon of the test's own (folder, socket, one
+// printer that prints into /dev/null).
+#pragma once
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Processes.h"
+#include "support/TempDir.h"
+
+namespace testsupport {
+
+// Sets an environment variable for a scope (unsets it for nothing).
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// Ends a child process of the test: politely, then for sure.
+inline void Stop(pid_t child) {
+    if (child <= 0) return;
+    kill(child, SIGTERM);
+    for (int i = 0; i < 100; ++i) {
+        if (waitpid(child, nullptr, WNOHANG) == child) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+// Xvfb on the first free display, which it reports on a pipe; DISPLAY names
+// it (and no Wayland display is seen) while the object lives.
+class XServer {
+public:
+    XServer() {
+        int ready[2];
+        if (pipe(ready) != 0) return;
+        server_ = fork();
+        if (server_ == 0) {
+            close(ready[0]);
+            const std::string fd = std::to_string(ready[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(ready[1]);
+        std::string number;
+        char c;
+        while (read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+        close(ready[0]);
+        if (!number.empty()) {
+            display_ = ":" + number;
+            displayEnv_.emplace("DISPLAY", display_);
+            waylandEnv_.emplace("WAYLAND_DISPLAY", std::nullopt);
+        }
+    }
+    ~XServer() { Kill(); }
+    XServer(const XServer&) = delete;
+    XServer& operator=(const XServer&) = delete;
+
+    bool Running() const { return !display_.empty(); }
+    // Ends the server (every client of it then fails and ends too).
+    void Kill() {
+        Stop(server_);
+        server_ = -1;
+    }
+
+    // Runs xdotool, giving up after 20 seconds; true when it succeeded.
+    static bool Xdo(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"timeout", "20", "xdotool"});
+        const auto result = platform::RunProgram(arguments);
+        return result && result->exitStatus == 0;
+    }
+    // Waits for the window called `name`, gives it the keyboard and types
+    // `keys` (xdotool key names, then further xdotool commands if any).
+    static bool Type(const std::string& name, std::vector<std::string> keys) {
+        std::vector<std::string> arguments{"search", "--sync", "--onlyvisible", "--name", "^" + name + "$",
+                                           "windowfocus", "--sync", "sleep", "0.3", "key", "--delay", "50"};
+        arguments.insert(arguments.end(), keys.begin(), keys.end());
+        return Xdo(arguments);
+    }
+
+private:
+    pid_t server_ = -1;
+    std::string display_;
+    std::optional<ScopedEnv> displayEnv_, waylandEnv_;
+};
+
+// A CUPS daemon on a socket in its own folder; CUPS_SERVER names it while
+// the object lives. It needs root, as cupsd does.
+class PrintService {
+public:
+    static constexpr char kPrinter[] = "notestore-test";
+
+    PrintService() {
+        const auto root = folder_.path();
+        for (const char* sub : {"spool", "cache", "state", "log"}) std::filesystem::create_directories(root / sub);
+        socket_ = (root / "cups.sock").string();
+        std::ofstream(root / "cupsd.conf") << "Listen " << socket_
+                                           << "\nLogLevel warn\nDefaultAuthType None\n"
+                                              "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                              "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+                                              "</Policy>\n";
+        std::ofstream(root / "cups-files.conf")
+            << "ServerRoot " << root.string() << "\nRequestRoot " << (root / "spool").string() << "\nCacheDir "
+            << (root / "cache").string() << "\nStateDir " << (root / "state").string() << "\nErrorLog "
+            << (root / "log/error_log").string() << "\nAccessLog " << (root / "log/access_log").string()
+            << "\nPageLog " << (root / "log/page_log").string() << "\nFileDevice Yes\n";
+        daemon_ = platform::StartProgram({"cupsd", "-f", "-c", (root / "cupsd.conf").string(), "-s",
+                                          (root / "cups-files.conf").string()});
+        env_.emplace("CUPS_SERVER", socket_);
+        for (int i = 0; i < 250 && !std::filesystem::exists(socket_); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ~PrintService() { Stop(daemon_); }
+    PrintService(const PrintService&) = delete;
+    PrintService& operator=(const PrintService&) = delete;
+
+    // Adds the printer and makes it the default; true when CUPS took it.
+    bool AddPrinter() const {
+        const auto added = platform::RunProgram({"lpadmin", "-p", kPrinter, "-E", "-v", "file:///dev/null"});
+        const auto chosen = platform::RunProgram({"lpadmin", "-d", kPrinter});
+        return added && added->exitStatus == 0 && chosen && chosen->exitStatus == 0;
+    }
+
+private:
+    TempDir folder_;
+    std::string socket_;
+    pid_t daemon_ = -1;
+    std::optional<ScopedEnv> env_;
+};
+
+}  // namespace testsupport
