@@ -105,7 +105,7 @@ std::u16string PackagePath(std::u16string_view folder) {
 
 bool InstallFrom(std::u16string_view folder, SetupLog& log) {
     const std::u16string package = PackagePath(folder);
-    const std::string shown = Ansi(package);
+    const std::string shown = platform::NativePath(package.c_str());  // as the file system knows it
     SHELLEXECUTEINFOW info{};
     info.cbSize = kShellRecordSize;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;

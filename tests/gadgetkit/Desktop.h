@@ -18,25 +18,10 @@
 #include <vector>
 
 #include "platform/Processes.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace testsupport {
-
-// Sets an environment variable for a scope (unsets it for nothing).
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // Ends a child process of the test: politely, then for sure.
 inline void Stop(pid_t child) {
