@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -85,6 +86,22 @@ public:
                                            "windowfocus", "--sync", "sleep", "0.3", "key", "--delay", "50"};
         arguments.insert(arguments.end(), keys.begin(), keys.end());
         return Xdo(arguments);
+    }
+    // Does `act` on the window called `name` until the window has gone
+    // (a window may not take keys at once, a list may still be filling);
+    // false when the window never came or never went.
+    static bool Answer(const std::string& name, const std::function<bool()>& act) {
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            if (!act()) return false;
+            for (int i = 0; i < 20; ++i) {
+                if (!Xdo({"search", "--onlyvisible", "--name", "^" + name + "$"})) return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+        return false;
+    }
+    static bool Answer(const std::string& name, std::vector<std::string> keys) {
+        return Answer(name, [&] { return Type(name, keys); });
     }
 
 private:

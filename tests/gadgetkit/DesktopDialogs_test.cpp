@@ -56,26 +56,28 @@ protected:
         return WithUser<int32_t>([initial] { return OLColorDlg(initial); }, std::move(user));
     }
     static bool PickCustom(int index) {
-        return XServer::Xdo({"search", "--sync", "--onlyvisible", "--name", "^Colour$", "mousemove", "--sync",
-                             std::to_string(CustomSwatchX(index)), std::to_string(kCustomRowY), "click", "1"}) &&
-               XServer::Type("Colour", {"alt+s"});
+        return XServer::Answer("Colour", [index] {
+            return XServer::Xdo({"search", "--sync", "--onlyvisible", "--name", "^Colour$", "mousemove", "--sync",
+                                 std::to_string(CustomSwatchX(index)), std::to_string(kCustomRowY), "click", "1"}) &&
+                   XServer::Type("Colour", {"alt+s"});
+        });
     }
 
     XServer x;
 };
 
 TEST_F(DesktopDialogs, ConfirmingTheColourDialogKeepsTheColourItOpenedOn) {
-    EXPECT_EQ(Colour(0xFF123456u, [] { return XServer::Type("Colour", {"alt+s"}); }), 1);
+    EXPECT_EQ(Colour(0xFF123456u, [] { return XServer::Answer("Colour", {"alt+s"}); }), 1);
     EXPECT_EQ(Chosen(), (Rgb{0x56, 0x34, 0x12})) << "the top byte is ignored; red is the low byte";
 
-    EXPECT_EQ(Colour(0x001E140Au, [] { return XServer::Type("Colour", {"Escape"}); }), 0);
+    EXPECT_EQ(Colour(0x001E140Au, [] { return XServer::Answer("Colour", {"Escape"}); }), 0);
     EXPECT_EQ(Chosen(), (Rgb{0x56, 0x34, 0x12})) << "a cancelled dialog keeps the colour chosen before";
 }
 
 TEST_F(DesktopDialogs, CustomColoursCarryOverToTheNextDialog) {
     // The first dialog's colour joins the custom row; the second dialog,
     // opened on another colour, shows it second and the user picks it.
-    EXPECT_EQ(Colour(0x001E140Au, [] { return XServer::Type("Colour", {"alt+s"}); }), 1);
+    EXPECT_EQ(Colour(0x001E140Au, [] { return XServer::Answer("Colour", {"alt+s"}); }), 1);
     EXPECT_EQ(Colour(0x00DDEEFFu, [] { return PickCustom(1); }), 1);
     EXPECT_EQ(Chosen(), (Rgb{10, 20, 30}));
 }
@@ -109,10 +111,10 @@ protected:
 };
 
 TEST_F(PrintDialogs, TheDialogListsThePrintServicesPrinter) {
-    EXPECT_EQ(Print([] { return XServer::Type("Print", {"Escape"}); }), 0u) << "cancelled";
+    EXPECT_EQ(Print([] { return XServer::Answer("Print", {"Escape"}); }), 0u) << "cancelled";
     // The service's default printer is the one selected; confirming it
     // reports it.
-    EXPECT_EQ(Print([] { return XServer::Type("Print", {"alt+p"}); }), 1u);
+    EXPECT_EQ(Print([] { return XServer::Answer("Print", {"alt+p"}); }), 1u);
     EXPECT_EQ(platform::ChosenPrinter(), PrintService::kPrinter);
 
     ScopedEnv noDisplay("DISPLAY", std::nullopt);
