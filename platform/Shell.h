@@ -4,6 +4,8 @@
 
 #include <functional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "platform/Graphics.h"
 #include "platform/Registry.h"
@@ -29,6 +31,8 @@
 // layer's size guard, a file over 512 MiB, or a failed allocation.
 HBITMAP SHLoadImageFile(LPCWSTR path);
 
+constexpr ULONG SEE_MASK_NOCLOSEPROCESS = 0x00000040u;
+
 struct SHELLEXECUTEINFOW {
     DWORD cbSize;  // 60, the device's size of this record
     ULONG fMask;
@@ -47,11 +51,14 @@ struct SHELLEXECUTEINFOW {
     HANDLE hProcess;
 };
 
-// Opens `lpFile` with the program that handles its kind. Linux has no
-// handler for the device's kinds (a cab file starts the device's
-// installer): the call goes to the handler a test or an embedding program
-// installs; without one it fails with ERROR_FILE_NOT_FOUND for a missing
-// file and ERROR_NO_ASSOCIATION otherwise.
+// Opens `lpFile` with the program that handles its kind, and returns once
+// that program has started. The kind handled here is the Debian package
+// (".deb"), opened by the system's package installer (see
+// SetPackageInstaller). With SEE_MASK_NOCLOSEPROCESS, hProcess is the
+// started program's process (wait for it, read its exit code with
+// GetExitCodeProcess, close it with CloseHandle). Fails with
+// ERROR_FILE_NOT_FOUND for a missing file, ERROR_NO_ASSOCIATION for another
+// kind, and the start's error when the installer cannot be started.
 BOOL ShellExecuteEx(SHELLEXECUTEINFOW* info);
 
 namespace platform {
@@ -59,7 +66,12 @@ namespace platform {
 // The same for a file's content already in memory.
 HBITMAP LoadImageFromMemory(std::span<const BYTE> content);
 
-// What ShellExecuteEx does; an empty handler restores the default.
+// The package installer's command, run with the package's absolute path
+// appended: by default "apt-get install -y --no-install-recommends", which
+// also fetches what the package depends on. An empty command restores it.
+void SetPackageInstaller(std::vector<std::string> command);
+
+// What ShellExecuteEx does, for tests; an empty handler restores the default.
 void SetShellExecuteHandler(std::function<BOOL(SHELLEXECUTEINFOW&)> handler);
 
 }  // namespace platform

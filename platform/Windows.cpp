@@ -3,12 +3,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/Errors.h"
@@ -39,6 +41,7 @@ struct Process {
     }
     pid_t id;
     int descriptor;
+    std::optional<DWORD> exitCode;  // once reaped
 };
 
 constinit platform::detail::HandleTable<Process> processes(3);
@@ -123,6 +126,31 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {
         if (milliseconds != INFINITE && left.count() <= 0) return WAIT_TIMEOUT;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+BOOL GetExitCodeProcess(HANDLE object, DWORD* exitCode) {
+    const auto process = processes.Find(object);
+    if (process == nullptr || exitCode == nullptr) {
+        SetLastError(process == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!process->exitCode) {
+        int status = 0;
+        pid_t result;
+        do result = waitpid(process->id, &status, WNOHANG);
+        while (result < 0 && errno == EINTR);
+        if (result < 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        if (result == 0) {
+            *exitCode = STILL_ACTIVE;
+            return TRUE;
+        }
+        process->exitCode = static_cast<DWORD>(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    }
+    *exitCode = *process->exitCode;
+    return TRUE;
 }
 
 void Sleep(DWORD milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }

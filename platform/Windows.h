@@ -19,6 +19,7 @@ constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
 constexpr DWORD INFINITE = 0xFFFFFFFFu;
+constexpr DWORD STILL_ACTIVE = 259;
 
 // A window of the top-level list (the first one), or null when it is empty.
 HWND GetForegroundWindow();
@@ -39,6 +40,12 @@ HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 // is not a process.
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 void Sleep(DWORD milliseconds);
+// The exit status of an opened process that is a child of this one into
+// *exitCode (128 + the signal's number when a signal ended it), or
+// STILL_ACTIVE while it runs. FALSE with ERROR_INVALID_HANDLE for a handle
+// that is not a process, ERROR_INVALID_PARAMETER for a process that is not
+// this one's child.
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 
 namespace platform {
 

@@ -10,6 +10,10 @@ packages=(
   libpng-dev libjpeg62-turbo-dev libgif-dev liblz4-dev
   libcli11-dev nlohmann-json3-dev
   pkg-config help2man dpkg-dev file mono-mcs mono-runtime
+  # gadgetkit's desktop services and their tests: GTK 3 dialogs, the CUPS
+  # client library, xdg-email; an X server, xdotool and a CUPS daemon the
+  # tests start themselves; dpkg-deb for rtsetup's test package (dpkg).
+  libgtk-3-dev libcups2-dev xdg-utils xvfb xauth xdotool cups-daemon cups-client
 )
 
 missing=()
