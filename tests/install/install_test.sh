@@ -33,8 +33,7 @@ for library in notestore gadgetkit; do
   [ "$soname" = "lib$library.so.0" ] || fail "lib$library soname is '$soname'"
 done
 for page in zro rtsetup; do
-  man -l "$prefix/$mandir/man1/$page.1" 2>/dev/null | grep -q . || grep -q '^\.TH' "$prefix/$mandir/man1/$page.1" \
-    || fail "$page.1 is no manual page"
+  grep -q '^\.TH' "$prefix/$mandir/man1/$page.1" || fail "$page.1 is no manual page"
 done
 grep -q '^\.SH' "$prefix/$mandir/man1/zro.1" && grep -q 'show' "$prefix/$mandir/man1/zro.1" \
   || fail "zro.1 lacks the commands"
@@ -71,7 +70,9 @@ if cmake -S "$here/consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$pre
   "$work/cmake/gadgetkit_probe" || fail "the gadgetkit consumer failed"
   # The programs found the installed libraries, not the build's.
   for program in consumer gadgetkit_probe; do
-    ldd "$work/cmake/$program" | grep -q "$prefix/$libdir/lib" || fail "$program is not linked against the prefix"
+    # Whole output first: with pipefail, grep -q closing the pipe early fails ldd.
+    linked=$(ldd "$work/cmake/$program")
+    grep -q "$prefix/$libdir/lib" <<<"$linked" || fail "$program is not linked against the prefix"
   done
 else
   cat "$work/cmake.log"; fail "the find_package consumer does not build"
