@@ -53,7 +53,8 @@ void Write(const std::u16string& path, const Texts& texts) {
     LOGFONTW font{};
     font.lfHeight = 12;
     font.lfWeight = 400;
-    std::copy_n(texts.face.begin(), std::min<size_t>(texts.face.size(), LF_FACESIZE - 1), font.lfFaceName);
+    const std::u16string_view face = zr_gen::CutText(texts.face, LF_FACESIZE - 1);
+    std::copy(face.begin(), face.end(), font.lfFaceName);
     db.SetOutlineFont(font, 0x00112233);
     uint32_t id = 1;
     for (const Item& item : texts.items) {
@@ -126,6 +127,100 @@ TEST_F(ExactText, ACodePageDocumentIsStoredByteForByteAsBefore) {
     if (written != golden) testsupport::WriteFileBytes(actual, written);
     EXPECT_EQ(written, golden) << "the bytes written are in " << actual;
     EXPECT_EQ(Read(Path()), CodePageTexts());
+}
+
+struct Script {
+    const char* name;
+    std::u16string text;
+};
+
+// Texts in many scripts; each goes into every field of a document.
+const Script kScripts[] = {
+    {"LatinAccents", u"Ça déjà vu – Ærø ñ"},
+    {"LatinBeyondTheCodePage", u"Łódź Čeština ő ű ğ"},
+    {"Cyrillic", u"Привет, мир"},
+    {"Greek", u"Ελληνικά ΩΣ"},
+    {"Hebrew", u"שלום עולם"},
+    {"Arabic", u"مرحبا بالعالم"},
+    {"CJK", u"中文文本 日本語 한국어"},
+    {"Emoji", u"😀 🎉 👍🏽"},
+    {"OtherNonBmp", u"𝄞 𐍈 𠜎"},
+    {"CombiningMarks", u"e\u0301 a\u0308 \u1E9B\u0323 \u0928\u093F"},
+    {"QuestionMarks", u"Что? 😀? ?"},
+    {"Empty", u""},
+    {"LoneSurrogate", u"a\xD83D b \xDE00"},
+};
+
+class ExactTextScript : public ExactText, public ::testing::WithParamInterface<Script> {};
+
+std::u16string Cut(const std::u16string& text, size_t max) { return std::u16string(zr_gen::CutText(text, max)); }
+
+TEST_P(ExactTextScript, EveryTextComesBackExactlyAfterASaveAndAReopen) {
+    const std::u16string& text = GetParam().text;
+    const Texts texts{text, text, text, text, {{text, text}, {u"plain", text + u"\r\n" + text}, {text, u""}}};
+    Write(Path(), texts);
+    Texts expected = texts;
+    expected.title = Cut(text, CPrivateOutlineHeader::kMaxTitleLength);
+    expected.category = Cut(text, zr_gen::CCategoryRecord::kMaxNameLength);
+    expected.face = Cut(text, CPrivateOutlineHeader::kMaxFontNameLength);
+    EXPECT_EQ(Read(Path()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, ExactTextScript, ::testing::ValuesIn(kScripts),
+                         [](const ::testing::TestParamInfo<Script>& info) { return info.param.name; });
+
+// `count` units of `unit` (a surrogate pair counts two).
+std::u16string Repeat(std::u16string_view unit, size_t count) {
+    std::u16string text;
+    while (text.size() + unit.size() <= count) text += unit;
+    if (text.size() < count) text += u"ж";
+    return text;
+}
+
+// The costliest text (every unit outside the code page) at each field's
+// limit still fits the headers' fixed slots, and one unit more is cut
+// without parting a surrogate pair.
+TEST_F(ExactText, EveryFieldAtItsLimitInAnyScriptFitsItsSlot) {
+    for (const std::u16string_view unit : {std::u16string_view(u"ж"), std::u16string_view(u"😀")}) {
+        Texts texts{Repeat(unit, CPrivateOutlineHeader::kMaxTitleLength),
+                    Repeat(unit, zr_gen::CCategoryRecord::kMaxNameLength),
+                    Repeat(unit, CSharedHeader::kMaxFittingMatchNameLength),
+                    Repeat(unit, CPrivateOutlineHeader::kMaxFontNameLength),
+                    {{Repeat(unit, 5000), Repeat(unit, 20000)}}};
+        Write(Path(), texts);
+        EXPECT_EQ(Read(Path()), texts);
+
+        Texts longer = texts;
+        longer.title = Repeat(unit, CPrivateOutlineHeader::kMaxTitleLength + 1);
+        longer.category = Repeat(unit, zr_gen::CCategoryRecord::kMaxNameLength + 1);
+        longer.face = Repeat(unit, CPrivateOutlineHeader::kMaxFontNameLength + 1);
+        Write(Path(), longer);
+        const Texts read = Read(Path());
+        EXPECT_EQ(read.title, Cut(longer.title, CPrivateOutlineHeader::kMaxTitleLength));
+        EXPECT_EQ(read.category, Cut(longer.category, zr_gen::CCategoryRecord::kMaxNameLength));
+        EXPECT_EQ(read.face, Cut(longer.face, CPrivateOutlineHeader::kMaxFontNameLength));
+        EXPECT_LE(read.title.size(), CPrivateOutlineHeader::kMaxTitleLength);
+        EXPECT_NE(read.title.back(), 0xD83D);
+    }
+}
+
+// Texts that share their code-page bytes ("????") are told apart, and the
+// change of one into the other marks the item changed.
+TEST_F(ExactText, TextsThatDifferOnlyOutsideTheCodePageAreDifferentTexts) {
+    COutlineRecord before, after;
+    before.Init();
+    after.Init();
+    before.SetText(u"Дом");
+    after.SetText(u"Σπί");
+    after.UpdateChangedFields(&before);
+    bool changed = false;
+    after.getTaggedDataManager().getStringTagChanged(COutlineRecord::kTextTag, &changed);
+    EXPECT_TRUE(changed);
+
+    after.SetText(u"Дом");
+    after.UpdateChangedFields(&before);
+    after.getTaggedDataManager().getStringTagChanged(COutlineRecord::kTextTag, &changed);
+    EXPECT_FALSE(changed);
 }
 
 }  // namespace
