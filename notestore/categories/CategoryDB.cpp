@@ -15,8 +15,6 @@ constexpr uint32_t kNewFlagSize = 1;
 
 CTime TimeOrNow(const CTime* time) { return time != nullptr ? *time : CTime::GetCurrentTime(); }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
 }  // namespace
 
 char16_t CCategoryDB::kUnfiledCategoryName[kUnfiledNameCapacity] = {};
@@ -114,10 +112,11 @@ CategoryPosition CCategoryDB::End() const { return static_cast<CategoryPosition>
 CCategoryRecord* CCategoryDB::FindCategory(const char16_t* name) {
     ZR_ASSERT(name != nullptr);
     if (name == nullptr) return nullptr;
+    const std::u16string_view wanted = CutText(name, CCategoryRecord::kMaxNameLength);
     _String stored;
     for (CCategoryIterator it = GetIterator(); it != End(); ++it) {
         (*it)->GetCategoryName(stored);
-        if (stored == name) return *it;
+        if (stored.Text() == wanted) return *it;
     }
     return nullptr;
 }
@@ -259,32 +258,32 @@ void CCategoryDB::deleteAllCategories() {
     lastCategoryId_ = kFirstCategoryId;
 }
 
+CCategoryRecord* CCategoryDB::FindUnfiled() {
+    _String name;
+    for (CCategoryIterator it = GetIterator(); it != End(); ++it) {
+        (*it)->GetCategoryName(name);
+        if (CompareWords(name.c_str(), kUnfiledCategoryName) == 0) return *it;
+    }
+    return FindCategory(kUnfiledCategoryId);
+}
+
 void CCategoryDB::setDesktopCategoryIDs() {
-    CCategoryRecord* unfiled = FindCategory(kUnfiledCategoryName);
+    CCategoryRecord* unfiled = FindUnfiled();
     ZR_ASSERT(unfiled != nullptr);
     if (unfiled != nullptr && unfiled->GetCategoryId() != kUnfiledCategoryId) {
         unfiled->SetCategoryId(kUnfiledCategoryId);
     }
     lastCategoryId_ = kFirstCategoryId;
-    _String name;
     for (CCategoryIterator it = GetIterator(); it != End(); ++it) {
-        CCategoryRecord* record = *it;
-        record->GetCategoryName(name);
-        const bool isUnfiled =
-            record->GetCategoryId() == kUnfiledCategoryId && CompareWords(name.c_str(), kUnfiledCategoryName) == 0;
-        if (!isUnfiled) record->SetCategoryId(++lastCategoryId_);
+        if (*it != unfiled) (*it)->SetCategoryId(++lastCategoryId_);
     }
 }
 
 void CCategoryDB::setUnfiledCategoryName(const char16_t* name) {
     ZR_ASSERT(name != nullptr);
     if (name == nullptr) return;
-    uint32_t length = 0;
-    while (length + 1 < kUnfiledNameCapacity && name[length] != 0) ++length;
-    // A cut must not leave half of a surrogate pair behind.
-    if (name[length] != 0 && length > 0 && IsHighSurrogate(name[length - 1])) --length;
-    for (uint32_t i = 0; i < length; ++i) kUnfiledCategoryName[i] = name[i];
-    kUnfiledCategoryName[length] = 0;
+    const std::u16string_view cut = CutText(name, CCategoryRecord::kMaxNameLength);
+    kUnfiledCategoryName[cut.copy(kUnfiledCategoryName, cut.size())] = 0;
 }
 
 const char16_t* CCategoryDB::getUnfiledCategoryName() { return kUnfiledCategoryName; }

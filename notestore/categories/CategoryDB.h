@@ -80,7 +80,7 @@ public:
     static constexpr uint32_t kFirstCategoryId = 128;  // m_lastCategoryId of a new database
     static constexpr uint32_t kLastCategoryId = 255;
     static constexpr uint32_t kUnfiledCategoryId = 0;
-    static constexpr uint32_t kUnfiledNameCapacity = 32;  // characters, terminator included
+    static constexpr uint32_t kUnfiledNameCapacity = CCategoryRecord::kMaxNameLength + 1;  // terminator included
 
     // Makes its CCategoryRecordset; version 1, last id 128, new flag set.
     // No memory: CException "Out of memory" (message 11).
@@ -121,8 +121,9 @@ public:
     CCategoryIterator GetIterator();
     CategoryPosition End() const;
 
-    // The first live category with exactly this name (null name: asserted,
-    // nothing found), or with this id; null when there is none.
+    // The first live category with exactly this name, cut as a stored name
+    // is (null name: asserted, nothing found), or with this id; null when
+    // there is none.
     CCategoryRecord* FindCategory(const char16_t* name);
     CCategoryRecord* FindCategory(uint32_t id);
 
@@ -167,13 +168,15 @@ public:
     // Destroys every record and sets the last id to 128.
     void deleteAllCategories();
     // Renumbers for the desktop side: the unfiled category gets id 0, every
-    // other live category 129, 130, … in slot order. A missing unfiled
-    // category is asserted and the others are renumbered all the same. The
-    // changed flags are not touched.
+    // other live category 129, 130, … in slot order. The unfiled category is
+    // the one bearing the unfiled name, else the one that has id 0 (its name
+    // was set under another unfiled name); with neither, an assertion, and
+    // every category is renumbered. The changed flags are not touched.
     void setDesktopCategoryIDs();
 
-    // The process-wide unfiled name; a name longer than 31 characters is cut
-    // to its first 31. A null name is asserted and changes nothing.
+    // The process-wide unfiled name, cut as a stored name is (31 UTF-16
+    // units, no half surrogate pair). A null name is asserted and changes
+    // nothing.
     static void setUnfiledCategoryName(const char16_t* name);
     static const char16_t* getUnfiledCategoryName();
 
@@ -182,6 +185,8 @@ protected:
     uint8_t newFlag_ = 1;                         // kept for the caller
 
 private:
+    // The live category bearing the unfiled name, else the one with id 0.
+    CCategoryRecord* FindUnfiled();
     // The hole search and the id allocation shared by the first two forms.
     CCategoryRecord* AddInFirstHole(uint32_t id, bool allocateId, const char16_t* name, const CTime* time);
     // Tags first, flags last, so a failing tag store leaves a hole a hole.

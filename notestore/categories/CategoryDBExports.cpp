@@ -44,7 +44,8 @@ constexpr OpenMode kOpenModes[] = {
 CCategoryRecord* FindByName(CCategoryDB& db, const char16_t* name) {
     ZR_ASSERT(name != nullptr);
     if (name == nullptr) return nullptr;
-    const std::u16string_view wanted(name);
+    // Cut as a stored name is, so a name finds the category it was added as.
+    const std::u16string_view wanted = zr_gen::CutText(name, CCategoryRecord::kMaxNameLength);
     const zr_gen::CCategoryRecordset& records = *db.GetCatRecordset();
     zr_gen::_String stored;
     for (int32_t slot = 0; slot < records.getSize(); ++slot) {

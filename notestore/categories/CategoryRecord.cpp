@@ -19,7 +19,7 @@ void CCategoryRecord::SetCategoryId(uint32_t id) { tagaccess::Set(getTaggedDataM
 uint32_t CCategoryRecord::GetCategoryId() { return tagaccess::Get<uint32_t>(getTaggedDataManager(), kCategoryIdTag); }
 
 void CCategoryRecord::SetCategoryName(const char16_t* name) {
-    tagaccess::SetText(getTaggedDataManager(), kCategoryNameTag, name);
+    tagaccess::SetText(getTaggedDataManager(), kCategoryNameTag, name, kMaxNameLength);
 }
 
 void CCategoryRecord::GetCategoryName(_String& name) {

@@ -26,6 +26,10 @@ public:
     static constexpr uint32_t kCategoryIdTag = 5;
     static constexpr uint8_t kCategoryNameTag = 6;
     static constexpr uint32_t kLastChangedTimeTag = 7;
+    // UTF-16 units of a name: a longer one is stored, and looked up, cut to
+    // this (CutText). Any 31 units fit a document's shared header beside
+    // its other fields, whatever the script.
+    static constexpr uint32_t kMaxNameLength = 31;
 
     CCategoryRecord() = default;
     ~CCategoryRecord() override;
@@ -35,7 +39,8 @@ public:
 
     void SetCategoryId(uint32_t id);
     uint32_t GetCategoryId();
-    // A null name is asserted and stored as the empty name.
+    // A null name is asserted and stored as the empty name; a longer name
+    // than kMaxNameLength is cut.
     void SetCategoryName(const char16_t* name);
     void GetCategoryName(_String& name);
     void SetLastChangedTime(CTime time);

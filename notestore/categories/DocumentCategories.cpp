@@ -17,7 +17,9 @@ bool updateFileCategory(const char16_t* path, bool force, const char16_t* oldNam
         if (!force) {
             _String current;
             db.GetCategoryName(current);
-            if (!(current == _String(oldName))) {
+            // The old name cut as a stored name is, as the category database
+            // and the document keep it.
+            if (current.Text() != CutText(oldName != nullptr ? oldName : u"", CCategoryRecord::kMaxNameLength)) {
                 db.Close();
                 return true;
             }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "notestore/engine/TaggedDataManager.h"
 #include "notestore/foundation/String.h"
@@ -61,12 +63,15 @@ inline void GetText(CTaggedDataManager& tags, uint8_t id, _String& text, const c
 }
 
 // Returns whether the tag counts as changed now (see setData). A null text
-// is asserted and stored as the empty text.
-inline bool SetText(CTaggedDataManager& tags, uint8_t id, const char16_t* text, const char* file = __builtin_FILE(),
+// is asserted and stored as the empty text; a text longer than `maxUnits`
+// is stored cut to it (CutText).
+inline bool SetText(CTaggedDataManager& tags, uint8_t id, const char16_t* text,
+                    size_t maxUnits = std::u16string_view::npos, const char* file = __builtin_FILE(),
                     uint32_t line = __builtin_LINE()) {
     Expect(text != nullptr, file, line);
+    const std::u16string cut(CutText(text != nullptr ? text : u"", maxUnits));
     bool changed = false;
-    Check(tags.setString(id, text != nullptr ? text : u"", &changed), file, line);
+    Check(tags.setString(id, cut.c_str(), &changed), file, line);
     return changed;
 }
 

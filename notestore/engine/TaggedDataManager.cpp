@@ -33,34 +33,64 @@ MessageId MessageFor(int32_t code) {
     }
 }
 
-// A text's stored form: Windows-1252 bytes in a zero-filled block of
-// UTF-16 units + 1 bytes, so whatever the conversion leaves over (a surrogate
-// pair becomes one "?") stays NUL.
-class StoredText {
-public:
-    explicit StoredText(const char16_t* text)
-        : units_(std::char_traits<char16_t>::length(text)),
-          bytes_(static_cast<char*>(platform::AllocateBytes(units_ + 1))) {
-        if (bytes_ == nullptr) return;
-        std::memset(bytes_, 0, units_ + 1);
-        // One byte per unit at most, so the units' room always holds the
-        // text and the last byte stays the terminator.
-        const int units = static_cast<int>(units_);
-        fits_ = units == 0 || WideCharToMultiByte(CP_ACP, 0, text, units, bytes_, units, nullptr, nullptr) > 0;
-    }
-    ~StoredText() { platform::FreeBytes(bytes_); }
-    StoredText(const StoredText&) = delete;
-    StoredText& operator=(const StoredText&) = delete;
+uint32_t ExactTextId(uint8_t byteId) { return CTaggedDataManager::kExactTextIDCode + byteId; }
 
-    bool allocated() const { return bytes_ != nullptr; }
-    bool fits() const { return fits_; }
-    const char* bytes() const { return bytes_; }
-    uint32_t size() const { return static_cast<uint32_t>(units_ + 1); }
+// Bytes from the allocation seam, released with the object.
+class HeapBytes {
+public:
+    explicit HeapBytes(size_t size) : bytes_(static_cast<char*>(platform::AllocateBytes(size))) {}
+    ~HeapBytes() { platform::FreeBytes(bytes_); }
+    HeapBytes(const HeapBytes&) = delete;
+    HeapBytes& operator=(const HeapBytes&) = delete;
+    char* get() const { return bytes_; }
 
 private:
-    size_t units_;
     char* bytes_;
+};
+
+// A text's stored forms: Windows-1252 bytes in a zero-filled block of
+// UTF-16 units + 1 bytes, so whatever the conversion leaves over (a surrogate
+// pair becomes one "?") stays NUL; and, when those bytes do not give the
+// text back, its exact UTF-16 units, little-endian.
+class StoredText {
+public:
+    explicit StoredText(std::u16string_view text) : text_(text), bytes_(text.size() + 1), exact_(2 * text.size() + 1) {
+        if (bytes_.get() == nullptr || exact_.get() == nullptr) return;
+        std::memset(bytes_.get(), 0, text.size() + 1);
+        // One byte per unit at most, so the units' room always holds the
+        // text and the last byte stays the terminator.
+        const int units = static_cast<int>(text.size());
+        fits_ = units == 0 ||
+                WideCharToMultiByte(CP_ACP, 0, text.data(), units, bytes_.get(), units, nullptr, nullptr) > 0;
+        needsExact_ = !HeldByCodePage();
+        auto* exact = reinterpret_cast<uint8_t*>(exact_.get());
+        for (size_t i = 0; i < text.size(); ++i) StoreLE16(exact + 2 * i, text[i]);
+    }
+
+    bool allocated() const { return bytes_.get() != nullptr && exact_.get() != nullptr; }
+    bool fits() const { return fits_; }
+    const char* bytes() const { return bytes_.get(); }
+    uint32_t size() const { return static_cast<uint32_t>(text_.size() + 1); }
+    // The exact units, or null when the code-page bytes give the text back.
+    const char* exact() const { return needsExact_ ? exact_.get() : nullptr; }
+    uint32_t exactSize() const { return static_cast<uint32_t>(2 * text_.size()); }
+    bool sameBytes(const char* stored, uint32_t storedSize) const {
+        return storedSize == size() && std::memcmp(stored, bytes(), storedSize) == 0;
+    }
+
+private:
+    bool HeldByCodePage() const {
+        for (size_t i = 0; i < text_.size(); ++i) {
+            if (platform::UnicodeFromCp1252(static_cast<unsigned char>(bytes_.get()[i])) != text_[i]) return false;
+        }
+        return true;
+    }
+
+    std::u16string_view text_;
+    HeapBytes bytes_;
+    HeapBytes exact_;
     bool fits_ = false;
+    bool needsExact_ = false;
 };
 
 }  // namespace
@@ -251,7 +281,10 @@ int32_t CTaggedDataManager::deleteData(uint32_t id) {
     return kNoError;
 }
 
-int32_t CTaggedDataManager::deleteStringData(uint8_t byteId) { return deleteData(StringTagId(byteId)); }
+int32_t CTaggedDataManager::deleteStringData(uint8_t byteId) {
+    const int32_t result = deleteData(StringTagId(byteId));
+    return result != kNoError ? result : deleteData(ExactTextId(byteId));
+}
 
 int32_t CTaggedDataManager::setTagChanged(uint32_t id, bool value) {
     uint32_t position = 0;
@@ -298,7 +331,36 @@ int32_t CTaggedDataManager::setString(uint8_t byteId, const char16_t* text, bool
     const StoredText stored(text != nullptr ? text : u"");
     if (!stored.allocated()) return -1;
     if (!stored.fits()) return kDataBufferOverflowError;
-    return setData(StringTagId(byteId), stored.bytes(), stored.size(), changed, 0);
+    bool textChanged = false;
+    int32_t result = setData(StringTagId(byteId), stored.bytes(), stored.size(), &textChanged, 0);
+    if (result != kNoError) return result;
+    bool exactChanged = false;
+    result = storeExactText(byteId, stored.exact(), stored.exactSize(), &exactChanged);
+    if (result != kNoError) return result;
+    // "Работа" and "Ελλάδα" have the same code-page bytes: the string tag
+    // must still show the change.
+    if (exactChanged && !textChanged) result = setTagChanged(StringTagId(byteId), true);
+    if (changed != nullptr) *changed = textChanged || exactChanged;
+    return result;
+}
+
+int32_t CTaggedDataManager::storeExactText(uint8_t byteId, const char* units, uint32_t size, bool* changed) {
+    *changed = false;
+    bool found = false;
+    uint32_t position = 0;
+    TagType tag;
+    const int32_t result = findTag(ExactTextId(byteId), &found, &position, &tag);
+    if (result != kNoError) return result;
+    if (units == nullptr) {
+        if (!found) return kNoError;
+        *changed = true;
+        return deleteData(ExactTextId(byteId));
+    }
+    // Compared here rather than by setData: the exact form's changed bit is
+    // never cleared, and setData would count every store as a change.
+    if (found && tag.size == size && std::memcmp(data() + position + kHeader, units, size) == 0) return kNoError;
+    *changed = true;
+    return setData(ExactTextId(byteId), units, size, nullptr, 0);
 }
 
 int32_t CTaggedDataManager::getString(uint8_t byteId, _String& text) {
@@ -311,7 +373,26 @@ int32_t CTaggedDataManager::getString(uint8_t byteId, _String& text) {
     const char* bytes = data() + position + kHeader;
     if (bytes[tag.size - 1] != 0) return kDataCorruptionError;
     text.AssignAscii(bytes, tag.size);
+    readExactText(byteId, bytes, tag.size, text);
     return kNoError;
+}
+
+void CTaggedDataManager::readExactText(uint8_t byteId, const char* stored, uint32_t storedSize, _String& text) {
+    bool found = false;
+    uint32_t position = 0;
+    TagType tag;
+    // A damaged or odd-sized exact form is passed over: the code-page text
+    // read correctly and stays.
+    if (findTag(ExactTextId(byteId), &found, &position, &tag) != kNoError || !found || tag.size % 2 != 0) return;
+    // The code-page text's size bounds the exact form's (units + 1 bytes),
+    // so a hostile size allocates nothing.
+    if (tag.size / 2 + 1 != storedSize) return;
+    std::u16string exact(tag.size / 2, u'\0');
+    const auto* units = reinterpret_cast<const uint8_t*>(data() + position + kHeader);
+    for (size_t i = 0; i < exact.size(); ++i) exact[i] = LoadLE16(units + 2 * i);
+    if (exact.find(u'\0') != std::u16string::npos) return;
+    const StoredText check(exact);
+    if (check.allocated() && check.exact() != nullptr && check.sameBytes(stored, storedSize)) text = exact;
 }
 
 void CTaggedDataManager::ProcessError(const char* file, uint32_t line, int32_t code, const char16_t*) {

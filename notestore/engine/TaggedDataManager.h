@@ -10,7 +10,10 @@
 // All little-endian (byte-reversed when swap is set; the version byte and the
 // flag word never are). No count, no gaps, no trailer. String tags live under
 // id byte id + 0x10000, stored as Windows-1252 text plus one NUL byte, data
-// size = UTF-16 characters + 1.
+// size = UTF-16 characters + 1. A text that Windows-1252 cannot hold also
+// keeps its exact form under id byte id + 0x20000: its UTF-16 units,
+// little-endian, no terminator. A reader that knows only the code-page form
+// passes over that tag and sees "?" for what the code page lacks.
 //
 // Blocks come from files: every operation checks item sizes against the
 // block, and an item that would reach past the block's end is corruption,
@@ -38,6 +41,7 @@ class ZR_EXPORT CTaggedDataManager : public CBufferManager {
 public:
     static constexpr uint16_t kTaggedDataCode = 0x6174;
     static constexpr uint32_t kStringTagIDCode = 0x10000;
+    static constexpr uint32_t kExactTextIDCode = 0x20000;
     static constexpr uint32_t kTagHeaderSize = 15;
     static constexpr uint32_t kChangedFlag = 0x1;
 
@@ -69,6 +73,7 @@ public:
     char* getDataPtr(uint32_t id, uint32_t minSize);
     // Removing an absent tag succeeds.
     int32_t deleteData(uint32_t id);
+    // Removes the string and its exact form.
     int32_t deleteStringData(uint8_t byteId);
 
     int32_t setTagChanged(uint32_t id, bool value);
@@ -78,9 +83,17 @@ public:
     int32_t getTagVersion(uint32_t id, uint8_t* version);
     int32_t getStringTagVersion(uint8_t byteId, uint8_t* version);
 
+    // Text that Windows-1252 holds is stored as its code-page bytes alone,
+    // exactly as it always was; any other text also gets its exact form (and
+    // a text that no longer needs one loses it). `changed` is true when
+    // either changed; the string tag's changed bit then covers both, and the
+    // exact form's own bit means nothing.
     int32_t setString(uint8_t byteId, const char16_t* text, bool* changed);
-    // Empty for a tag of data size 0; kDataCorruptionError when the last byte
-    // is not NUL.
+    // The exact form when the block holds one that matches the code-page
+    // text, else the code-page text: a writer that knows only the code page
+    // and changed the text left behind an exact form of the earlier text,
+    // which no longer converts to what is stored. Empty for a tag of data
+    // size 0; kDataCorruptionError when the last byte is not NUL.
     int32_t getString(uint8_t byteId, _String& text);
 
     // Asserts the block's consistency (codes, ascending ids); changes nothing.
@@ -125,6 +138,13 @@ private:
     // The typed values, `width` (1, 2 or 4) bytes wide.
     int32_t setValue(uint32_t id, uint32_t value, uint32_t width);
     int32_t getValue(uint32_t id, uint32_t& value, uint32_t width);
+    // The exact form of a string tag: stored when `units` is given and
+    // differs from what is there, removed when it is null; *changed tells
+    // whether the block changed.
+    int32_t storeExactText(uint8_t byteId, const char* units, uint32_t size, bool* changed);
+    // Replaces `text` (the code-page text, stored as `stored`) with the exact
+    // form when there is one that matches it.
+    void readExactText(uint8_t byteId, const char* stored, uint32_t storedSize, _String& text);
 
     bool swap_;
 };

@@ -25,10 +25,10 @@ Parts Split(const char16_t* path) {
     return parts;
 }
 
-// Copies `text` cut to `room` - 1 characters and terminated.
+// Copies `text` cut to `room` - 1 characters (CutText) and terminated.
 void CopyCut(std::u16string_view text, char16_t* into, uint32_t room) {
-    const size_t count = text.copy(into, room - 1);
-    into[count] = u'\0';
+    const std::u16string_view cut = CutText(text, room - 1);
+    into[cut.copy(into, cut.size())] = u'\0';
 }
 
 _String Join(const Parts& parts, std::u16string_view title) {
@@ -58,7 +58,7 @@ _String Numbered(const Parts& parts, const std::u16string& base, uint32_t n) {
     std::u16string suffix(1, u'-');
     suffix.append(platform::Utf8ToUtf16(std::to_string(n)));
     const size_t room = kMaxFileTitle > suffix.size() ? kMaxFileTitle - suffix.size() : 0;
-    std::u16string title(base, 0, std::min(room, base.size()));
+    std::u16string title(CutText(base, room));
     title.append(suffix);
     return Join(parts, title);
 }
@@ -128,7 +128,7 @@ bool ValidateFileTitle(_String& title) {
     title.TrimRight();
     std::erase_if(title,
                   [](char16_t c) { return std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos; });
-    if (title.size() > kMaxFileTitle) title.resize(kMaxFileTitle);
+    title = std::u16string(CutText(title.Text(), kMaxFileTitle));
     if (title.empty()) title = _String(u"Unfilled");
     return true;
 }
@@ -164,7 +164,7 @@ _String GetNextValidNumberedName(const char16_t* path, const char16_t* accepted)
 _String GetValidFileName(const char16_t* path, const char16_t* secondFolder, const char16_t* accepted) {
     ZR_ASSERT(ValidateFilePath(path));
     Parts parts = Split(path);
-    if (parts.title.size() > kMaxFileTitle) parts.title.resize(kMaxFileTitle);
+    parts.title = std::u16string(CutText(parts.title.Text(), kMaxFileTitle));
     const std::u16string base = NumberingBase(parts.title);
     const auto isFree = [&](const _String& candidate) {
         if (accepted != nullptr && SameIgnoringCase(candidate, accepted)) return true;

@@ -129,6 +129,13 @@ void _String::platformToPalm() {
 
 std::u16string_view _String::Text() const { return UpToZero(c_str(), size()); }
 
+std::u16string_view CutText(std::u16string_view text, size_t maxUnits) {
+    if (text.size() <= maxUnits) return text;
+    const bool partsPair = maxUnits > 0 && text[maxUnits - 1] >= 0xD800 && text[maxUnits - 1] < 0xDC00 &&
+                           text[maxUnits] >= 0xDC00 && text[maxUnits] < 0xE000;
+    return text.substr(0, partsPair ? maxUnits - 1 : maxUnits);
+}
+
 bool operator==(const _String& a, const _String& b) { return a.Text() == b.Text(); }
 
 bool operator==(const _String& a, const char16_t* b) {

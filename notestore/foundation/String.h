@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "notestore/foundation/Export.h"
 #include "notestore/foundation/Format.h"
@@ -78,6 +79,10 @@ ZR_EXPORT bool operator==(const char16_t* a, const _String& b);
 inline bool operator!=(const _String& a, const _String& b) { return !(a == b); }
 inline bool operator!=(const _String& a, const char16_t* b) { return !(a == b); }
 inline bool operator!=(const char16_t* a, const _String& b) { return !(a == b); }
+
+// The first `maxUnits` UTF-16 units of `text`, one fewer when the cut would
+// part a surrogate pair: every limit on a text's length cuts through this.
+ZR_EXPORT std::u16string_view CutText(std::u16string_view text, size_t maxUnits);
 
 ZR_EXPORT _String operator+(const _String& a, const _String& b);
 ZR_EXPORT _String operator+(const _String& a, char16_t c);

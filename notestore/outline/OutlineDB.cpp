@@ -224,11 +224,9 @@ void COutlineDB::GetOutlineFont(LOGFONTW& font, uint32_t* color) {
 
     _String face;
     header->GetFontName(face);
-    // Stored texts are single-byte characters, so a cut never splits one.
-    const std::u16string_view text = face.Text();
-    const size_t length = std::min<size_t>(text.size(), LF_FACESIZE - 1);
-    std::copy_n(text.begin(), length, font.lfFaceName);
-    std::fill(font.lfFaceName + length, std::end(font.lfFaceName), u'\0');
+    const std::u16string_view text = CutText(face.Text(), LF_FACESIZE - 1);
+    std::copy(text.begin(), text.end(), font.lfFaceName);
+    std::fill(font.lfFaceName + text.size(), std::end(font.lfFaceName), u'\0');
 
     if (color != nullptr) {
         *color = header->hasTag(CPrivateOutlineHeader::kFontColorTag) ? header->GetFontColor() : 0;

@@ -346,8 +346,8 @@ void OL_SetOutlineFont(OL_OutlineDB* db, const OL_WCHAR* faceName, int32_t heigh
         font.lfStrikeOut = strikeOut;
         font.lfUnderline = underline;
         font.lfItalic = italic;
-        const std::u16string_view face = faceName != nullptr ? faceName : u"";
-        std::copy_n(face.begin(), std::min<size_t>(face.size(), LF_FACESIZE - 1), font.lfFaceName);
+        const std::u16string_view face = zr_gen::CutText(faceName != nullptr ? faceName : u"", LF_FACESIZE - 1);
+        std::copy(face.begin(), face.end(), font.lfFaceName);
         Database(db).SetOutlineFont(font, 0);
     });
 }

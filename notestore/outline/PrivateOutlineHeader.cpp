@@ -145,7 +145,7 @@ uint8_t CPrivateOutlineHeader::GetShowHeadingsMode() {
 }
 
 void CPrivateOutlineHeader::SetFontName(const char16_t* name) {
-    tagaccess::SetText(getTaggedDataManager(), kFontNameTag, name);
+    tagaccess::SetText(getTaggedDataManager(), kFontNameTag, name, kMaxFontNameLength);
 }
 
 void CPrivateOutlineHeader::GetFontName(_String& name) {
@@ -153,7 +153,7 @@ void CPrivateOutlineHeader::GetFontName(_String& name) {
 }
 
 void CPrivateOutlineHeader::SetOutlineTitle(const char16_t* title) {
-    tagaccess::SetText(getTaggedDataManager(), kTitleTag, title);
+    tagaccess::SetText(getTaggedDataManager(), kTitleTag, title, kMaxTitleLength);
 }
 
 void CPrivateOutlineHeader::GetOutlineTitle(_String& title) {

@@ -67,6 +67,13 @@ public:
     static constexpr uint8_t kFontNameTag = 1;
     static constexpr uint8_t kTitleTag = 2;
     static constexpr uint8_t kDefaultShowHeadingsMode = 10;
+    // UTF-16 units; longer texts are stored cut (CutText). The block must fit
+    // its 512-byte slot in any script: a text the code page cannot hold takes
+    // 3 bytes a unit (code page and exact form) and 31 bytes of tag headers,
+    // and the other fields 187 bytes, so 187 + (31 + 3 x 31) + (31 + 3 x 55)
+    // = 507 of the 508 the slot holds after its length.
+    static constexpr uint32_t kMaxFontNameLength = 31;
+    static constexpr uint32_t kMaxTitleLength = 55;
 
     // Show checked items 1, indexes 0, placement and font all zero, title
     // "Untitled", no font name, colour 0, show headings mode 10; every bit
@@ -93,6 +100,7 @@ public:
     uint32_t GetFontColor();
     void SetShowHeadingsMode(uint8_t mode);
     uint8_t GetShowHeadingsMode();
+    // Cut to kMaxFontNameLength, respectively kMaxTitleLength.
     void SetFontName(const char16_t* name);
     void GetFontName(_String& name);
     void SetOutlineTitle(const char16_t* title);

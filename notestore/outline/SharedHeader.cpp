@@ -33,7 +33,7 @@ void CSharedHeader::GetCategoryName(_String& name) {
 }
 
 void CSharedHeader::SetCategoryName(const char16_t* name) {
-    if (tagaccess::SetText(getTaggedDataManager(), kCategoryNameTag, name)) {
+    if (tagaccess::SetText(getTaggedDataManager(), kCategoryNameTag, name, CCategoryRecord::kMaxNameLength)) {
         SetOutlineChanged(true);
     }
 }

@@ -31,6 +31,12 @@ public:
     static constexpr uint32_t kNumberingTag = 8;
     static constexpr uint32_t kNumberingDividerTag = 9;
     static constexpr uint32_t kNumberingSize = 10;
+    // The longest Palm match name (UTF-16 units) that fits the 512-byte slot
+    // in any script beside a category name at its limit: the other fields
+    // take 214 bytes, a text outside the code page 31 + 3 bytes a unit. The
+    // match name is kept for the desktop side and not cut; a longer one that
+    // does not fit is refused when the header is written (message 12).
+    static constexpr uint32_t kMaxFittingMatchNameLength = 87;
 
     // The unfiled category, outline changed, not synchronized, not private,
     // an empty match name, numbering all zero; every bit changed.
@@ -42,7 +48,8 @@ public:
 
     void GetCategoryName(_String& name);
     // Storing a changed name (or over a set changed bit) also sets outline
-    // changed. A null name is asserted and stored as the empty name.
+    // changed. A null name is asserted and stored as the empty name; a name
+    // is cut to the category database's limit (CCategoryRecord::kMaxNameLength).
     void SetCategoryName(const char16_t* name);
     bool GetCategoryChanged();
     void SetCategoryChanged(bool changed);

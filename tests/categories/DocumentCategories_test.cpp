@@ -81,10 +81,21 @@ TEST_F(DocumentCategories, WhatIsNotADocumentFailsAndStaysAsItWas) {
     EXPECT_FALSE(zr_gen::updateFileCategory(dir.File("bogus.zro").c_str(), true, u"Work", u"Office"));
     EXPECT_EQ(Stored("bogus.zro"), bogus);
     EXPECT_FALSE(zr_gen::updateFileCategory(dir.File("missing.zro").c_str(), true, u"Work", u"Office"));
-    // A new name too long for the header slot is refused before anything is written.
-    const std::u16string work = Make("work.zro", u"Work");
+    // A new name that does not fit the header slot beside a long match name
+    // is refused before anything is written.
+    const std::u16string work = dir.File("work.zro");
+    {
+        COutlineDB db;
+        db.SetCategoryName(u"Work");
+        db.GetSharedHeaderPtr()->SetPalmMatchName(std::u16string(300, u'm').c_str());
+        ASSERT_EQ(db.Open(work.c_str(), zr_gen::CFile::kCreate | zr_gen::CFile::kModeReadWrite), 1);
+        db.InitNewDatabase();
+        db.WriteAllHeaders();
+        db.WriteRows();
+        db.Close();
+    }
     const Bytes before = Stored("work.zro");
-    EXPECT_FALSE(zr_gen::updateFileCategory(work.c_str(), false, u"Work", std::u16string(600, u'n').c_str()));
+    EXPECT_FALSE(zr_gen::updateFileCategory(work.c_str(), false, u"Work", std::u16string(31, u'\x0416').c_str()));
     EXPECT_EQ(Stored("work.zro"), before);
 }
 

@@ -242,33 +242,92 @@ TEST_F(Block, StringTagsSortAfterEveryNumericTagBelow65536) {
     EXPECT_FALSE(found);
 }
 
-TEST_F(Block, StringsAreStoredAsWindows1252WithOneByteForEveryUnit) {
+// Windows-1252 bytes, one for every unit; text the code page cannot hold
+// also keeps its exact UTF-16 units under 0x20000 + the byte id.
+TEST_F(Block, StringsAreStoredAsWindows1252WithOneByteForEveryUnitAndTheExactTextBeside) {
     struct Case {
         const char* name;
         const char16_t* text;
         Bytes stored;
-        const char16_t* readBack;
+        Bytes exact;  // empty: no exact form
     } cases[] = {
-        {"empty", u"", {0}, u""},
-        {"ASCII", u"hi", {'h', 'i', 0}, u"hi"},
-        {"Latin-1 and the euro", u"Gr\u00FC\u00DFe \u20AC", {'G', 'r', 0xFC, 0xDF, 'e', ' ', 0x80, 0},
-         u"Gr\u00FC\u00DFe \u20AC"},
-        {"outside the code page", u"\u03A9", {'?', 0}, u"?"},
-        {"surrogate pair", u"a\U0001F600b", {'a', '?', 'b', 0, 0}, u"a?b"},
+        {"empty", u"", {0}, {}},
+        {"ASCII", u"hi", {'h', 'i', 0}, {}},
+        {"a question mark", u"why?", {'w', 'h', 'y', '?', 0}, {}},
+        {"Latin-1 and the euro", u"Gr\u00FC\u00DFe \u20AC", {'G', 'r', 0xFC, 0xDF, 'e', ' ', 0x80, 0}, {}},
+        {"outside the code page", u"\u03A9", {'?', 0}, {0xA9, 0x03}},
+        {"surrogate pair", u"a\U0001F600b", {'a', '?', 'b', 0, 0}, {'a', 0, 0x3D, 0xD8, 0x00, 0xDE, 'b', 0}},
+        {"lone surrogate", u"\xDC00", {'?', 0}, {0x00, 0xDC}},
     };
     for (const Case& c : cases) {
         CTaggedDataManager block = Adopt({});
         bool changed = false;
         ASSERT_EQ(block.setString(7, c.text, &changed), 0) << c.name;
         EXPECT_TRUE(changed) << c.name;
-        EXPECT_EQ(Contents(block), Item(0x10007, c.stored)) << c.name;
+        const Bytes expected =
+            c.exact.empty() ? Item(0x10007, c.stored) : Join({Item(0x10007, c.stored), Item(0x20007, c.exact)});
+        EXPECT_EQ(Contents(block), expected) << c.name;
         _String text(u"stale");
         ASSERT_EQ(block.getString(7, text), 0) << c.name;
-        EXPECT_EQ(std::u16string(text), c.readBack) << c.name;
+        EXPECT_EQ(std::u16string(text), c.text) << c.name;
 
         ASSERT_EQ(block.setStringTagChanged(7, false), 0);
         ASSERT_EQ(block.setString(7, c.text, &changed), 0) << c.name;
         EXPECT_FALSE(changed) << c.name;
+        bool bit = true;
+        ASSERT_EQ(block.getStringTagChanged(7, &bit), 0);
+        EXPECT_FALSE(bit) << c.name;
+    }
+}
+
+// Texts with the same code-page bytes differ in their exact form alone; the
+// change still shows on the string tag, and a code-page text drops the
+// exact form it no longer needs.
+TEST_F(Block, AChangeOnlyInTheExactTextCountsAndACodePageTextDropsIt) {
+    CTaggedDataManager block = Adopt({});
+    ASSERT_EQ(block.setString(6, u"\u0420\u0430\u0431", nullptr), 0);
+    ASSERT_EQ(block.setStringTagChanged(6, false), 0);
+    bool changed = false;
+    ASSERT_EQ(block.setString(6, u"\u0395\u03BB\u03BB", &changed), 0);
+    EXPECT_TRUE(changed);
+    bool bit = false;
+    ASSERT_EQ(block.getStringTagChanged(6, &bit), 0);
+    EXPECT_TRUE(bit);
+    _String text;
+    ASSERT_EQ(block.getString(6, text), 0);
+    EXPECT_EQ(std::u16string(text), u"\u0395\u03BB\u03BB");
+
+    ASSERT_EQ(block.setStringTagChanged(6, false), 0);
+    ASSERT_EQ(block.setString(6, u"???", &changed), 0);
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(Contents(block), Item(0x10006, {'?', '?', '?', 0}));
+
+    ASSERT_EQ(block.setString(6, u"\u0420", nullptr), 0);
+    ASSERT_EQ(block.deleteStringData(6), 0);
+    EXPECT_TRUE(Contents(block).empty());
+}
+
+// What a writer that knows only the code page leaves: its own text wins
+// over an exact form that no longer matches it; a damaged exact form is
+// passed over.
+TEST_F(Block, AnExactTextThatDoesNotMatchTheCodePageTextIsIgnored) {
+    const struct {
+        const char* name;
+        Bytes block;
+        const char16_t* readBack;
+    } cases[] = {
+        {"matching", Join({Item(0x10001, {'?', 0}), Item(0x20001, {0xA9, 0x03})}), u"\u03A9"},
+        {"code-page text edited", Join({Item(0x10001, {'O', 0}), Item(0x20001, {0xA9, 0x03})}), u"O"},
+        {"longer code-page text", Join({Item(0x10001, {'?', '?', 0}), Item(0x20001, {0xA9, 0x03})}), u"??"},
+        {"odd size", Join({Item(0x10001, {'?', 0}), Item(0x20001, {0xA9})}), u"?"},
+        {"a NUL unit", Join({Item(0x10001, {'?', 0}), Item(0x20001, {0, 0})}), u"?"},
+        {"code-page text beside", Join({Item(0x10001, {'A', 0}), Item(0x20001, {'B', 0})}), u"A"},
+    };
+    for (const auto& c : cases) {
+        CTaggedDataManager block = Adopt(c.block);
+        _String text;
+        ASSERT_EQ(block.getString(1, text), 0) << c.name;
+        EXPECT_EQ(std::u16string(text), c.readBack) << c.name;
     }
 }
 

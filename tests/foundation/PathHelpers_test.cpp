@@ -54,6 +54,8 @@ TEST(PathHelpers, TitlesAreCleanedAndRootsFound) {
         {u"  a:b*c?  ", u"abc"},
         {u"\\/:*?\"<>|", u"Unfilled"},
         {u"abcdefghijklmnopqrstuvwxyz0123", u"abcdefghijklmnopqrstuvwxyz0"},
+        // 14 pairs are 28 units: the 27th is a pair's first half.
+        {u"😀😀😀😀😀😀😀😀😀😀😀😀😀😀", u"😀😀😀😀😀😀😀😀😀😀😀😀😀"},
     };
     for (const auto& [raw, clean] : titles) {
         _String title(raw);
@@ -105,6 +107,15 @@ TEST(PathHelpers, NumberedNamesSkipWhatExists) {
     const std::string longTitle(30, 't');
     EXPECT_EQ(S(zr_gen::GetNextValidNumberedName(path(longTitle + ".zro").c_str(), nullptr)),
               path(std::string(25, 't') + "-1.zro"));
+
+    // A cut keeps surrogate pairs whole: 25 units of room end inside the 13th pair.
+    std::string pairs;
+    for (int i = 0; i < 14; ++i) pairs += "\xF0\x9F\x98\x80";
+    std::string twelve;
+    for (int i = 0; i < 12; ++i) twelve += "\xF0\x9F\x98\x80";
+    EXPECT_EQ(S(zr_gen::GetNextValidNumberedName(path(pairs + ".zro").c_str(), nullptr)), path(twelve + "-1.zro"));
+    EXPECT_EQ(S(zr_gen::GetValidFileName(path(pairs + ".zro").c_str(), nullptr, nullptr)),
+              path(twelve + "\xF0\x9F\x98\x80.zro"));
 
     EXPECT_EQ(S(zr_gen::GetValidFileName(path("fresh.zro").c_str(), nullptr, nullptr)), path("fresh.zro"));
     EXPECT_EQ(S(zr_gen::GetValidFileName(path("note.zro").c_str(), nullptr, nullptr)), path("note-2.zro"));

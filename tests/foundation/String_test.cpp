@@ -136,3 +136,22 @@ TEST(String, ConcatenationAndComparison) {
 }
 
 }  // namespace
+
+TEST(String, CutTextNeverPartsASurrogatePair) {
+    const struct {
+        std::u16string_view text;
+        size_t max;
+        std::u16string_view cut;
+    } cases[] = {
+        {u"abc", 5, u"abc"},
+        {u"abc", 2, u"ab"},
+        {u"a\U0001F600", 2, u"a"},           // the pair would be parted
+        {u"a\U0001F600", 3, u"a\U0001F600"},  // whole
+        {u"\U0001F600\U0001F600", 3, u"\U0001F600"},
+        {u"\U0001F600", 1, u""},
+        {u"a\xD800" u"b", 2, u"a\xD800"},  // a lone high surrogate is a unit like any other
+        {u"\x0416\x0416", 1, u"\x0416"},
+        {u"abc", 0, u""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(zr_gen::CutText(c.text, c.max), c.cut);
+}
