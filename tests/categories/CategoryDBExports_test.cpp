@@ -611,4 +611,22 @@ TEST(CategoryExportsIds, NoFreeIdLeavesAReusedSlotDeleted) {
     EXPECT_EQ(OL_FindCategorybyName(db, u"Gone"), nullptr);
 }
 
+TEST(CategoryExportsIds, NoFreeIdTakesBackTheAppendedSlot) {
+    // Without a hole the add appends a slot; with no id free that slot must
+    // not stay behind as a live category with id 0 and no name.
+    ExhaustedCategoryDB database;
+    auto* db = reinterpret_cast<OL_CategoryDB*>(static_cast<zr_gen::CCategoryDB*>(&database));
+    OL_CategoryInitNewDataBase(db);
+    const zr_gen::CTime time(1);
+    for (uint32_t id = 251; id <= 255; ++id) database.AddNewCategory(id, u"used", &time);
+    database.SetLastId(250);
+    const int32_t slots = OL_GetCategoryRecordSize(db);
+
+    EXPECT_EQ(OL_AddNewCategorybyName(db, u"New"), nullptr);
+    EXPECT_EQ(OL_GetLastExceptionNumber(), 18u);
+    EXPECT_EQ(OL_GetCategoryRecordSize(db), slots);
+    EXPECT_EQ(database.FindCategory(0u), database.GetByIndex(0)) << "only the unfiled category has id 0";
+    EXPECT_EQ(database.GetCategoryCount(), 6);
+}
+
 }  // namespace
