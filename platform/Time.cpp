@@ -6,6 +6,7 @@
 #include <iterator>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "platform/Errors.h"
 
@@ -110,6 +111,7 @@ struct ZoneCache {
     bool described = false;  // `info` describes `year` of the loaded zone
     int64_t year = 0;
     bool observesDaylight = false;
+    bool reversed = false;  // the zone database marks the time behind as daylight time
     TIME_ZONE_INFORMATION info{};
 };
 
@@ -175,7 +177,7 @@ bool FindChange(Sample before, const Sample& after, SYSTEMTIME* change) {
 // Samples the zone on the first of every month of `year` and the first of the
 // next year (00:00 UTC); each change of daylight state between two samples is
 // then located to the second.
-bool DescribeYear(int64_t year, TIME_ZONE_INFORMATION* info, bool* observesDaylight) {
+bool DescribeYear(int64_t year, TIME_ZONE_INFORMATION* info, bool* observesDaylight, bool* reversed) {
     constexpr int kSamples = 13;
     Sample samples[kSamples];
     const Sample* standard = nullptr;
@@ -189,6 +191,11 @@ bool DescribeYear(int64_t year, TIME_ZONE_INFORMATION* info, bool* observesDayli
 
     *info = {};
     *observesDaylight = standard != nullptr && daylight != nullptr;
+    // Some zones (Europe/Dublin) call their summer time standard and mark
+    // winter as daylight time with a negative saving. The device calls the
+    // time that is ahead daylight time, so there the roles swap.
+    *reversed = *observesDaylight && daylight->local.tm_gmtoff < standard->local.tm_gmtoff;
+    if (*reversed) std::swap(standard, daylight);
     // A zone in daylight time all year has nothing else to call standard.
     const Sample& base = standard != nullptr ? *standard : samples[0];
     info->Bias = static_cast<LONG>(-base.local.tm_gmtoff / 60);
@@ -198,8 +205,8 @@ bool DescribeYear(int64_t year, TIME_ZONE_INFORMATION* info, bool* observesDayli
     info->DaylightBias = static_cast<LONG>(-(daylight->local.tm_gmtoff - standard->local.tm_gmtoff) / 60);
     CopyZoneName(daylight->local.tm_zone, info->DaylightName);
     for (int i = 0; i + 1 < kSamples; ++i) {
-        const bool toDaylight = IsDaylight(samples[i + 1].local);
-        if (toDaylight == IsDaylight(samples[i].local)) continue;
+        if (IsDaylight(samples[i + 1].local) == IsDaylight(samples[i].local)) continue;
+        const bool toDaylight = IsDaylight(samples[i + 1].local) != *reversed;
         SYSTEMTIME& date = toDaylight ? info->DaylightDate : info->StandardDate;
         if (date.wMonth == 0 && !FindChange(samples[i], samples[i + 1], &date)) return false;
     }
@@ -235,15 +242,17 @@ DWORD GetTimeZoneInformation(TIME_ZONE_INFORMATION* info) {
     if (!zone.described || zone.year != year) {
         TIME_ZONE_INFORMATION described;
         bool observesDaylight = false;
-        if (!DescribeYear(year, &described, &observesDaylight)) return TIME_ZONE_ID_INVALID;
+        bool reversed = false;
+        if (!DescribeYear(year, &described, &observesDaylight, &reversed)) return TIME_ZONE_ID_INVALID;
         zone.info = described;
         zone.observesDaylight = observesDaylight;
+        zone.reversed = reversed;
         zone.described = true;
         zone.year = year;
     }
     *info = zone.info;
     if (!zone.observesDaylight) return TIME_ZONE_ID_UNKNOWN;
-    return IsDaylight(now) ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
+    return IsDaylight(now) != zone.reversed ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD;
 }
 
 BOOL FileTimeToLocalFileTime(const FILETIME* utc, FILETIME* local) {

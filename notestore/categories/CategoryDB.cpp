@@ -157,41 +157,59 @@ void CCategoryDB::ResizeDB(uint32_t index) {
     while (End() <= index) recordset_->Append()->SetEmpty(true);
 }
 
-void CCategoryDB::WriteCategory(CCategoryRecord& record, uint32_t id, const char16_t* name, CTime time) {
+void CCategoryDB::WriteCategory(CCategoryRecord& record, uint32_t id, const char16_t* name, std::optional<CTime> stamp) {
     record.SetCategoryId(id);
     record.SetCategoryName(name);
-    record.SetLastChangedTime(time);
+    if (stamp) record.SetLastChangedTime(*stamp);
     record.SetEmpty(false);
+    record.SetDeleted(false);
     record.SetNew(true);
 }
 
-CCategoryRecord* CCategoryDB::AddInFirstHole(uint32_t id, bool allocateId, const char16_t* name, const CTime* time) {
+CCategoryRecord* CCategoryDB::AddInFirstHole(uint32_t id, bool allocateId, const char16_t* name,
+                                             std::optional<CTime> stamp) {
     ZR_ASSERT(GetCategoryCount() < kMaxCategoryAmount);
-    const CTime stamp = TimeOrNow(time);
     const CategoryPosition sizeBefore = End();
     const uint32_t slot = FindFirstHole();
     CCategoryRecord* record = GetCatRecordset()->getCategoryRecord(slot);
+    const uint8_t flag = record->GetFlag();
     try {
         if (slot >= kMaxCategoryAmount) {
             ZR_THROW(CException, kMsgMaxCategories, DefaultErrorNumber(kMsgMaxCategories));
         }
-        WriteCategory(*record, allocateId ? GetNewCategoryId() : id, name, stamp);
+        if (allocateId) {
+            // Live while the id is chosen: the allocation then skips the id
+            // the slot held, which a deleted category's peers still know.
+            record->SetEmpty(false);
+            record->SetDeleted(false);
+            id = GetNewCategoryId();
+        }
+        WriteCategory(*record, id, name, stamp);
     } catch (...) {
         // A failed add takes back the record the hole search appended, so
-        // the recordset never holds a slot no category could use.
-        if (End() > sizeBefore) recordset_->Delete(record);
+        // the recordset never holds a slot no category could use; a reused
+        // hole stays the hole it was.
+        if (End() > sizeBefore) {
+            recordset_->Delete(record);
+        } else {
+            record->SetFlag(flag);
+        }
         throw;
     }
     return record;
 }
 
 CCategoryRecord* CCategoryDB::AddNewCategory(const char16_t* name, const CTime* time) {
-    return AddInFirstHole(0, true, name, time);
+    return AddInFirstHole(0, true, name, TimeOrNow(time));
+}
+
+CCategoryRecord* CCategoryDB::AddNewCategoryKeepingTime(const char16_t* name) {
+    return AddInFirstHole(0, true, name, std::nullopt);
 }
 
 CCategoryRecord* CCategoryDB::AddNewCategory(uint32_t id, const char16_t* name, const CTime* time) {
     ZR_ASSERT(FindCategory(id) == nullptr);
-    return AddInFirstHole(id, false, name, time);
+    return AddInFirstHole(id, false, name, TimeOrNow(time));
 }
 
 CCategoryRecord* CCategoryDB::AddNewCategory(uint32_t id, const char16_t* name, CTime time, uint32_t slot) {
@@ -200,7 +218,7 @@ CCategoryRecord* CCategoryDB::AddNewCategory(uint32_t id, const char16_t* name, 
     if (slot >= kMaxCategoryAmount) return nullptr;
     if (slot >= End()) ResizeDB(slot);
     CCategoryRecord* record = GetCatRecordset()->getCategoryRecord(slot);
-    WriteCategory(*record, id, name, time);
+    WriteCategory(*record, id, name, std::optional<CTime>(time));
     return record;
 }
 

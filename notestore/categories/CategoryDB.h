@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <type_traits>
 
 #include "notestore/categories/CategoryRecord.h"
@@ -140,10 +141,14 @@ public:
     void ResizeDB(uint32_t index);
 
     // New category with an allocated id in the first hole; a null time means
-    // now. First hole at slot 16 or beyond: CException message 21 (the record
-    // the hole search appended is removed again). The slot's deleted flag is
-    // left as it was.
+    // now. The slot is live, neither empty nor deleted, while its id is
+    // chosen, so the id a deleted category held there is not handed out
+    // again. First hole at slot 16 or beyond: CException message 21; no id
+    // free: message 19. On any failure the slot is as it was (the record the
+    // hole search appended is removed again).
     CCategoryRecord* AddNewCategory(const char16_t* name, const CTime* time);
+    // The same, keeping the time the slot had: the flat name-based add.
+    CCategoryRecord* AddNewCategoryKeepingTime(const char16_t* name);
     // The same with the given id, asserted to be unused by a live category.
     CCategoryRecord* AddNewCategory(uint32_t id, const char16_t* name, const CTime* time);
     // Writes the category into the given slot, growing the recordset when
@@ -188,9 +193,10 @@ private:
     // The live category bearing the unfiled name, else the one with id 0.
     CCategoryRecord* FindUnfiled();
     // The hole search and the id allocation shared by the first two forms.
-    CCategoryRecord* AddInFirstHole(uint32_t id, bool allocateId, const char16_t* name, const CTime* time);
+    // A null stamp keeps the slot's time.
+    CCategoryRecord* AddInFirstHole(uint32_t id, bool allocateId, const char16_t* name, std::optional<CTime> stamp);
     // Tags first, flags last, so a failing tag store leaves a hole a hole.
-    static void WriteCategory(CCategoryRecord& record, uint32_t id, const char16_t* name, CTime time);
+    static void WriteCategory(CCategoryRecord& record, uint32_t id, const char16_t* name, std::optional<CTime> stamp);
 
     static char16_t kUnfiledCategoryName[kUnfiledNameCapacity];
 };

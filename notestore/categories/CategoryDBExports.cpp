@@ -24,8 +24,8 @@ static_assert(std::is_same_v<decltype(OL_CategoryIterator::position), zr_gen::Ca
 
 namespace {
 
-CCategoryDB& Database(OL_CategoryDB* handle) { return *reinterpret_cast<CCategoryDB*>(handle); }
-CCategoryRecord* Record(OL_CategoryRecord* handle) { return reinterpret_cast<CCategoryRecord*>(handle); }
+CCategoryDB& Database(OL_CategoryDB* handle) { return ZR_REQUIRED(reinterpret_cast<CCategoryDB*>(handle)); }
+CCategoryRecord* Record(OL_CategoryRecord* handle) { return &ZR_REQUIRED(reinterpret_cast<CCategoryRecord*>(handle)); }
 OL_CategoryRecord* Handle(CCategoryRecord* record) { return reinterpret_cast<OL_CategoryRecord*>(record); }
 OL_CategoryIterator Mirror(const CCategoryIterator& iterator) { return std::bit_cast<OL_CategoryIterator>(iterator); }
 
@@ -42,10 +42,8 @@ constexpr OpenMode kOpenModes[] = {
 // The name functions' own scan, unlike FindCategory: every record that is
 // not marked deleted, empty slots included.
 CCategoryRecord* FindByName(CCategoryDB& db, const char16_t* name) {
-    ZR_ASSERT(name != nullptr);
-    if (name == nullptr) return nullptr;
     // Cut as a stored name is, so a name finds the category it was added as.
-    const std::u16string_view wanted = zr_gen::CutText(name, CCategoryRecord::kMaxNameLength);
+    const std::u16string_view wanted = zr_gen::CutText(&ZR_REQUIRED(name), CCategoryRecord::kMaxNameLength);
     const zr_gen::CCategoryRecordset& records = *db.GetCatRecordset();
     zr_gen::_String stored;
     for (int32_t slot = 0; slot < records.getSize(); ++slot) {
@@ -71,8 +69,10 @@ void OL_DeleteCategoryDB(OL_CategoryDB* db) {
 
 int32_t OL_OpenCategoryFile(OL_CategoryDB* db, const OL_WCHAR* path, int32_t mode) {
     return ZR_GUARDED([&]() -> int32_t {
+        CCategoryDB& database = Database(db);
+        const char16_t* file = &ZR_REQUIRED(path);
         for (const OpenMode& entry : kOpenModes) {
-            if (entry.mode == mode) return Database(db).Open(path, entry.flags);
+            if (entry.mode == mode) return database.Open(file, entry.flags);
         }
         return 0;
     });
@@ -160,55 +160,37 @@ void OL_SetCategoryID(OL_CategoryDB* db, OL_CategoryRecord* record, uint32_t id)
 
 void OL_GetCatCategoryName(OL_CategoryDB* db, OL_CategoryRecord* record, OL_String* name) {
     ZR_GUARDED([&] {
-        ZR_ASSERT(name != nullptr);
-        if (name != nullptr) Database(db).GetCategoryName(Record(record), *reinterpret_cast<zr_gen::_String*>(name));
+        Database(db).GetCategoryName(Record(record), ZR_REQUIRED(reinterpret_cast<zr_gen::_String*>(name)));
     });
 }
 
 void OL_GetIterCategoryName(OL_CategoryDB* db, OL_WCHAR* buffer, uint32_t slot) {
     ZR_GUARDED([&] {
-        ZR_ASSERT(buffer != nullptr);
-        if (buffer == nullptr) return;
+        OL_WCHAR& out = ZR_REQUIRED(buffer);
         // A slot that does not exist reads as an empty name.
         CCategoryRecord* record = Database(db).GetCatRecordset()->getCategoryRecord(slot);
         zr_gen::_String name;
         if (record != nullptr && !record->IsDeleted()) record->GetCategoryName(name);
-        const std::u16string_view text = name.Text();
-        text.copy(buffer, text.size());
-        buffer[text.size()] = u'\0';
+        zr_gen::CopyBoundedText(name.Text(), OL_CATEGORY_NAME_MAX, &out);
     });
 }
 
 OL_CategoryRecord* OL_AddNewCategorybyName(OL_CategoryDB* db, const OL_WCHAR* name) {
     return ZR_GUARDED([&]() -> OL_CategoryRecord* {
         CCategoryDB& database = Database(db);
+        const char16_t* text = &ZR_REQUIRED(name);
         // With 16 live categories the hole search would append a 17th slot
         // and the category would be added beyond the database's limit.
         if (database.isFull()) return nullptr;
-        CCategoryRecord* record = database.GetByIndex(database.FindFirstHole());
-        if (record == nullptr) return nullptr;
-        // The slot is live while its new id is chosen (so the id differs from
-        // its old one); when no id is free it goes back to what it was
-        // instead of returning to life under its old name and id.
-        const uint8_t flag = record->GetFlag();
-        record->SetEmpty(false);
-        record->SetDeleted(false);
-        record->SetNew(true);
-        try {
-            record->SetCategoryId(database.GetNewCategoryId());
-        } catch (...) {
-            record->SetFlag(flag);
-            throw;
-        }
-        record->SetCategoryName(name);
-        return Handle(record);
+        return Handle(database.AddNewCategoryKeepingTime(text));
     });
 }
 
 void OL_RenameCategory(OL_CategoryDB* db, const OL_WCHAR* oldName, const OL_WCHAR* newName) {
     ZR_GUARDED([&] {
+        const char16_t* text = &ZR_REQUIRED(newName);
         if (CCategoryRecord* record = FindByName(Database(db), oldName)) {
-            record->SetCategoryName(newName);
+            record->SetCategoryName(text);
             record->SetChanged(true);
         }
     });

@@ -46,9 +46,12 @@ void updateCategory(const char16_t* directory, const char16_t* extension, const 
     ZR_ASSERT(oldName != nullptr);
     if (directory == nullptr || extension == nullptr || oldName == nullptr) return;
     if (newName == nullptr) newName = CCategoryDB::getUnfiledCategoryName();
+    // Joined, not formatted: the formatter cuts at 1,023 characters, and a
+    // cut pattern would find none of a deep folder's documents.
     _String pattern(directory);
     if (pattern.empty() || pattern.back() != u'\\') pattern += u'\\';
-    pattern.FormatString(u"%s*.%s", _String(pattern).c_str(), extension);
+    pattern += u"*.";
+    pattern += extension;
     CFileFind find;
     for (int32_t more = find.FindFile(pattern.c_str()); more != 0;) {
         more = find.FindNextFileW();

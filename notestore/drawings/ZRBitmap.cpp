@@ -42,14 +42,27 @@ uint32_t TableLimit(uint32_t bits) { return bits <= 8 ? FullColors(bits) : 256; 
 // The padded rows of a picture. Every image size the conversions and the
 // bridge compute is this one: their formulas agree for all pictures that
 // pass, the height counted without its sign (top-down rows take as many
-// bytes). Nothing passes whose computation would leave 32 signed bits.
+// bytes). Only pictures a bitmap of the platform can hold pass (the limit
+// ReadDIBFile applies to a file), so no stored block can make a conversion
+// allocate more than such a bitmap takes.
 std::optional<uint32_t> RowsSize(int32_t width, int32_t height, uint32_t bits) {
     if (width <= 0 || height == 0 || height == INT32_MIN) return std::nullopt;
+    const int64_t rowsHigh = std::abs(int64_t{height});
+    if (width > platform::kMaxBitmapSide || rowsHigh > platform::kMaxBitmapSide ||
+        uint64_t(width) * uint64_t(rowsHigh) > platform::kMaxBitmapPixels) {
+        return std::nullopt;
+    }
     const int64_t rowBits = int64_t{bits} * width + 31;
-    if (rowBits > kSignedLimit) return std::nullopt;
-    const int64_t rows = rowBits / 32 * 4 * std::abs(int64_t{height});
-    if (rows > kSignedLimit) return std::nullopt;
-    return static_cast<uint32_t>(rows);
+    return static_cast<uint32_t>(rowBits / 32 * 4 * rowsHigh);
+}
+
+// Whether a stored or given image size fits the picture's rows: at least the
+// rows, and less than one more row of padding beyond them (what writers of
+// DIBs add, if anything). Any other size disagrees with the dimensions and
+// would only make a conversion allocate for bytes no picture has.
+bool ImageSizeFits(uint32_t imageSize, uint32_t rows, int32_t width, uint32_t bits) {
+    const uint32_t stride = static_cast<uint32_t>((int64_t{bits} * width + 31) / 32 * 4);
+    return imageSize >= rows && imageSize - rows < stride;
 }
 
 // A packed DIB that may cross the conversions and the bridge.
@@ -73,7 +86,9 @@ std::optional<DibLayout> CheckDib(const uint8_t* dib, std::optional<uint32_t> ex
         return std::nullopt;
     }
     const std::optional<uint32_t> rows = RowsSize(header.biWidth, header.biHeight, header.biBitCount);
-    if (!rows || (header.biSizeImage != 0 && header.biSizeImage < *rows)) return std::nullopt;
+    if (!rows || (header.biSizeImage != 0 && !ImageSizeFits(header.biSizeImage, *rows, header.biWidth, header.biBitCount))) {
+        return std::nullopt;
+    }
     layout.rowsSize = *rows;
     layout.colorsUsed = header.biClrUsed != 0 ? header.biClrUsed : FullColors(header.biBitCount);
     const uint64_t end = uint64_t{kInfoHeaderSize} + uint64_t{layout.colorsUsed} * sizeof(RGBQUAD) + layout.imageSize();
@@ -100,9 +115,10 @@ std::optional<StoredDrawing> ReadDrawing(const uint8_t* block, uint32_t size) {
     drawing.height = static_cast<int32_t>(LoadLE32(block + kDrawingHeightAt));
     drawing.imageSize = LoadLE32(block + kDrawingImageSizeAt);
     drawing.bitCount = block[kDrawingBitCountAt];
-    if (!IsDepth(drawing.bitCount) || drawing.imageSize > kSignedLimit) return std::nullopt;
+    if (!IsDepth(drawing.bitCount)) return std::nullopt;
+    // Checked before anything is allocated for the picture.
     const std::optional<uint32_t> rows = RowsSize(drawing.width, drawing.height, drawing.bitCount);
-    if (!rows || drawing.imageSize < *rows) return std::nullopt;
+    if (!rows || !ImageSizeFits(drawing.imageSize, *rows, drawing.width, drawing.bitCount)) return std::nullopt;
     drawing.colors = FullColors(drawing.bitCount);
     const uint64_t lengthAt = uint64_t{kDrawingColorsAt} + uint64_t{drawing.colors} * sizeof(RGBQUAD);
     if (lengthAt + 4 > size) return std::nullopt;
@@ -362,14 +378,12 @@ MemHandle ConvertInternalFormatToDib(MemHandle blockHandle) {
 extern "C" {
 
 void* BitmapToDIB(const OL_WCHAR* path, OL_Palette* paletteOrNull) {
-    return ZR_GUARDED([&] { return LoadImageAsDib(path, reinterpret_cast<HPALETTE>(paletteOrNull)); });
+    return ZR_GUARDED([&] { return LoadImageAsDib(&ZR_REQUIRED(path), reinterpret_cast<HPALETTE>(paletteOrNull)); });
 }
 
 OL_Bitmap* DIBToBitmap(void* dib, OL_Palette* paletteOrNull) {
     return ZR_GUARDED([&]() -> OL_Bitmap* {
-        ZR_ASSERT(dib != nullptr);
-        if (dib == nullptr) return nullptr;
-        auto* bytes = static_cast<uint8_t*>(dib);
+        auto* bytes = static_cast<uint8_t*>(ZR_REQUIRED(dib));
         const std::optional<DibLayout> layout = CheckDib(bytes, std::nullopt);
         if (!layout) return nullptr;
         return reinterpret_cast<OL_Bitmap*>(SectionOfDib(bytes, *layout, reinterpret_cast<HPALETTE>(paletteOrNull)));
@@ -378,9 +392,7 @@ OL_Bitmap* DIBToBitmap(void* dib, OL_Palette* paletteOrNull) {
 
 OL_Bitmap* ConvertDIBtoBitmap(void* dib) {
     return ZR_GUARDED([&]() -> OL_Bitmap* {
-        ZR_ASSERT(dib != nullptr);
-        if (dib == nullptr) return nullptr;
-        const OwnedBlock block(dib);
+        const OwnedBlock block(ZR_REQUIRED(dib));
         auto* bytes = static_cast<uint8_t*>(MemGetPtr(dib));
         if (bytes == nullptr) return nullptr;
         const std::optional<DibLayout> layout = CheckDib(bytes, MemGetSize(dib));
@@ -393,7 +405,7 @@ OL_Bitmap* ConvertDIBtoBitmap(void* dib) {
 }
 
 int32_t OL_DeleteGraphicsObject(void* bitmapOrPalette) {
-    return ZR_GUARDED([&]() -> int32_t { return DeleteObject(bitmapOrPalette) ? 1 : 0; });
+    return ZR_GUARDED([&]() -> int32_t { return DeleteObject(ZR_REQUIRED(bitmapOrPalette)) ? 1 : 0; });
 }
 
 }  // extern "C"

@@ -20,11 +20,13 @@
 // INT32_MIN, 1, 4, 8, 16, 24 or 32 bits per pixel without compression
 // (BI_RGB), a colours-used count of at most 2, 16 or 256 at 1, 4 or 8 bits
 // and at most 256 at the other depths (an optional table, which the block
-// leaves out), and an image size that is 0 or at least the
-// padded rows. The rows are ((bits * width + 31) / 32) * 4 * |height| bytes,
-// and neither that product nor bits * width + 31 may pass INT32_MAX. Where
-// a block is given, the header, the colour table and the image size lie
-// within it.
+// leaves out), a width and |height| of at most 16384 pixels and at most
+// 64 Mi pixels in all (the platform's bitmap limit), and an image size that
+// is 0 or at least the padded rows and less than one padded row beyond them.
+// The rows are ((bits * width + 31) / 32) * 4 * |height| bytes. Where a
+// block is given, the header, the colour table and the image size lie
+// within it. An internal block is held to the same dimensions and image
+// size before anything is allocated for it.
 #pragma once
 
 #include <cstdint>

@@ -46,7 +46,15 @@ const char16_t* CException::GetDescription() const {
     return description_ != nullptr ? description_.get() : u"Unknown exception";
 }
 
-void CException::Delete() { delete this; }
+void CException::Delete() {
+    // A raise site that ran out of memory throws a null pointer, and its
+    // catcher calls Delete() on it all the same. The compiler may assume
+    // `this` is never null, so the check goes through a copy it cannot see
+    // into.
+    const CException* self = this;
+    asm("" : "+r"(self));
+    if (self != nullptr) delete self;
+}
 
 void CException::SetDescription(const char16_t* description) { description_ = DuplicateText(description); }
 

@@ -28,7 +28,8 @@ public:
     // The description, or "Unknown exception" when there is none.
     const char16_t* GetDescription() const;
     uint32_t GetErrNumber() const { return errorNumber_; }
-    // Destroys the object through its virtual destructor.
+    // Destroys the object through its virtual destructor; on a null object
+    // (what a raise site without memory throws) it does nothing.
     void Delete();
 
 protected:

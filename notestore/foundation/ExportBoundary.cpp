@@ -1,5 +1,6 @@
 #include "notestore/foundation/ExportBoundary.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "notestore.h"
@@ -10,6 +11,7 @@ namespace zr_gen {
 namespace {
 
 thread_local LastException lastException;
+thread_local int32_t guardDepth = 0;
 
 ExceptionKind KindOf(const CException* exception) {
     if (dynamic_cast<const CFileException*>(exception) != nullptr) return ExceptionKind::FileException;
@@ -19,29 +21,51 @@ ExceptionKind KindOf(const CException* exception) {
 
 }  // namespace
 
+void RaiseNullArgument(const char* file, int32_t line) {
+    (void)zr_AssertFailedLine(file, line);
+    ThrowTraced<CException>(file, line, kNullArgumentText, kNoErrorNumber);
+}
+
+int32_t CopyBoundedText(std::u16string_view text, size_t limit, char16_t* bufferOrNull) noexcept {
+    size_t length = std::min(text.size(), limit);
+    const bool cutsPair = length < text.size() && length > 0 && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF;
+    if (cutsPair) --length;
+    if (bufferOrNull != nullptr) {
+        std::copy_n(text.begin(), length, bufferOrNull);
+        bufferOrNull[length] = u'\0';
+    }
+    return static_cast<int32_t>(length);
+}
+
 const LastException& GetLastException() { return lastException; }
+
+GuardScope::GuardScope() noexcept : outermost_(++guardDepth == 1) {}
+
+GuardScope::~GuardScope() { --guardDepth; }
 
 void ClearLastException() noexcept { lastException = LastException{}; }
 
-void RecordCaughtException(CException* exception, const char* file, int32_t line) noexcept {
+void RecordCaughtException(CException* exception, const char* file, int32_t line, bool record) noexcept {
     const char16_t* description = DescriptionOf(exception);
-    lastException.kind = KindOf(exception);
-    lastException.number = exception != nullptr ? exception->GetErrNumber() : DefaultErrorNumber(kMsgOutOfMemory);
     // Formatting and storing the text need memory, which may be what ran out.
     try {
         ZR_Trace(u"Exception %s in file %s line %d", description, file, line);
     } catch (...) {
     }
-    try {
-        lastException.text = description;
-    } catch (...) {
-        lastException.text.clear();
+    if (record) {
+        lastException.kind = KindOf(exception);
+        lastException.number = exception != nullptr ? exception->GetErrNumber() : DefaultErrorNumber(kMsgOutOfMemory);
+        try {
+            lastException.text = description;
+        } catch (...) {
+            lastException.text.clear();
+        }
     }
     DeleteException(exception);
 }
 
-void RecordUnknownException(const char* file, int32_t line) noexcept {
-    lastException = LastException{ExceptionKind::Unknown, kNoErrorNumber, {}};
+void RecordUnknownException(const char* file, int32_t line, bool record) noexcept {
+    if (record) lastException = LastException{ExceptionKind::Unknown, kNoErrorNumber, {}};
     try {
         ZR_Trace(u"Unknown exception in file %s line %d", file, line);
     } catch (...) {

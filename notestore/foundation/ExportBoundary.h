@@ -25,13 +25,23 @@
 // The guard itself never throws: a record or log line that cannot be made
 // for lack of memory is dropped, the call still returns.
 //
+// Arguments. A caller (a managed one in particular) can pass null for any
+// handle or buffer, for instance the null OL_GetRecord gives past the end.
+// Bodies therefore turn every handle and every pointer they need into a
+// reference through Required, which reports a null one as an assertion and
+// raises the library's null-argument exception; the guard records it like
+// any other failure (kind Exception, number 0xFFFFFFFF). Only parameters
+// that notestore.h names "...OrNull" may be null.
+//
 // The record is per thread, so callers on different threads see their own.
 // OL_GetLastExceptionKind/Number/Text (declared in notestore.h) read it
 // without clearing it.
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 
@@ -62,23 +72,65 @@ const LastException& GetLastException();
 
 // The pieces of Guarded, out of line so that every export shares one copy.
 void ClearLastException() noexcept;
-// Logs, records and frees a caught library exception (null allowed). A null
-// pointer records kind Exception, text "Out of memory" and the number of
-// the out-of-memory message.
-void RecordCaughtException(CException* exception, const char* file, int32_t line) noexcept;
-// Logs and records something that is not a library exception.
-void RecordUnknownException(const char* file, int32_t line) noexcept;
+// Logs, records (when `record`) and frees a caught library exception (null
+// allowed). A null pointer records kind Exception, text "Out of memory" and
+// the number of the out-of-memory message.
+void RecordCaughtException(CException* exception, const char* file, int32_t line, bool record) noexcept;
+// Logs and records (when `record`) something that is not a library exception.
+void RecordUnknownException(const char* file, int32_t line, bool record) noexcept;
+
+// The description of the exception Required raises.
+inline constexpr char16_t kNullArgumentText[] = u"A required handle or buffer is null";
+
+// Asserts and raises the null-argument exception; out of line to keep the
+// exports small.
+[[noreturn]] void RaiseNullArgument(const char* file, int32_t line);
+
+// The object a handle or pointer argument refers to; null raises.
+template <class T>
+T& Required(T* pointer, const char* file, int32_t line) {
+    if (pointer == nullptr) RaiseNullArgument(file, line);
+    return *pointer;
+}
+// The same for untyped pointers (memory block handles, DIBs), which stay pointers.
+inline void* Required(void* pointer, const char* file, int32_t line) {
+    if (pointer == nullptr) RaiseNullArgument(file, line);
+    return pointer;
+}
+
+// Copies `text`, cut to at most `limit` characters, and a terminator into
+// the buffer unless it is null; gives the number of characters copied (or,
+// without a buffer, that would be). A cut never separates the two halves of
+// a surrogate pair: the high half goes too.
+int32_t CopyBoundedText(std::u16string_view text, size_t limit, char16_t* bufferOrNull) noexcept;
+
+// Marks a guarded call on this thread for its lifetime. Exports the library
+// calls itself (the memory block functions, inside a drawing conversion)
+// run nested in the caller's export: only the outermost call clears and
+// sets the record, so it describes what the caller called.
+class GuardScope {
+public:
+    GuardScope() noexcept;
+    ~GuardScope();
+    GuardScope(const GuardScope&) = delete;
+    GuardScope& operator=(const GuardScope&) = delete;
+    bool outermost() const { return outermost_; }
+
+private:
+    bool outermost_;
+};
 
 template <class Body>
 auto Guarded(const char* file, int32_t line, Body&& body) noexcept -> std::invoke_result_t<Body&> {
     using Result = std::invoke_result_t<Body&>;
-    ClearLastException();
+    const GuardScope scope;
+    if (scope.outermost()) ClearLastException();
     try {
         return body();
     } catch (CException* exception) {
-        RecordCaughtException(exception, file, line);
+        RecordCaughtException(exception, file, line, scope.outermost());
     } catch (...) {
-        RecordUnknownException(file, line);
+        RecordUnknownException(file, line, scope.outermost());
     }
     if constexpr (!std::is_void_v<Result>) return Result{};
 }
@@ -87,3 +139,6 @@ auto Guarded(const char* file, int32_t line, Body&& body) noexcept -> std::invok
 
 // An export's body behind the guard, logged with the export's own file and line.
 #define ZR_GUARDED(...) ::zr_gen::Guarded(ZR_FILE, __LINE__, __VA_ARGS__)
+// A handle or pointer argument that must not be null, named in the
+// assertion line by the export's own file and line.
+#define ZR_REQUIRED(pointer) ::zr_gen::Required((pointer), ZR_FILE, __LINE__)

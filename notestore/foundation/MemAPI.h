@@ -4,6 +4,10 @@
 // hold the data size (little-endian); the data follows. The handle is not the
 // data address: MemGetPtr turns it into one. Drawings, DIBs and the buffers
 // of SharedFile travel as such handles, also across the flat exports.
+//
+// These are flat exports too: a null handle (anywhere but MemFree, which
+// ignores it) is asserted, gives the zero value and, when the caller called
+// the function itself, sets the last-exception record (ExportBoundary.h).
 #pragma once
 
 #include <cstdint>
@@ -24,7 +28,8 @@ ZR_EXPORT void* MemGetPtr(MemHandle handle);
 // block is freed or resized.
 ZR_EXPORT void MemReleasePtr(MemHandle handle);
 // Resizes to `size` data bytes, keeping the data up to the smaller size; the
-// block may move. Null on failure, the old block then stays valid.
+// block may move. Null on failure, the old block then stays valid. A null
+// handle is no block to resize (it does not allocate).
 ZR_EXPORT MemHandle MemRealloc(MemHandle handle, uint32_t size);
 // A new block with the same size and bytes; null on failure.
 ZR_EXPORT MemHandle MemDuplicate(MemHandle handle);

@@ -37,8 +37,9 @@ enum MessageId : uint32_t {
     kMsgMemoryDbVersion = 25,
 };
 
-// The error number that goes with a message by default.
-constexpr uint32_t DefaultErrorNumber(MessageId id) { return id - 1; }
+// The error number the message table gives a message: as a rule its id
+// minus one; message 25 has 21.
+constexpr uint32_t DefaultErrorNumber(MessageId id) { return id == kMsgMemoryDbVersion ? 21 : id - 1; }
 // "No number": messages 15 to 18, 22 and 23.
 constexpr uint32_t kNoErrorNumber = 0xFFFFFFFFu;
 

@@ -1,9 +1,5 @@
 #include "notestore/foundation/zr_assert.h"
 
-#include <link.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -41,40 +37,25 @@ std::string Narrow(const std::u16string& text) {
     return narrow;
 }
 
-// Read-only segments of the loaded modules are the mapped memory that
-// cannot be written; heap, stack and anonymous mappings can.
-struct RangeQuery {
-    uintptr_t begin;
-    uintptr_t end;
-    bool readOnly;
-};
-
-int FindReadOnlySegment(dl_phdr_info* info, size_t, void* data) {
-    auto* query = static_cast<RangeQuery*>(data);
-    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
-        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-        const bool protectedSegment =
-            (segment.p_type == PT_LOAD && (segment.p_flags & PF_W) == 0) || segment.p_type == PT_GNU_RELRO;
-        if (!protectedSegment) continue;
-        const uintptr_t begin = info->dlpi_addr + segment.p_vaddr;
-        const uintptr_t end = begin + segment.p_memsz;
-        if (query->begin < end && begin < query->end) {
-            query->readOnly = true;
-            return 1;
-        }
+// Whether [begin, end) lies in mappings, without a gap, that allow reading
+// and, when asked, writing: the kernel's list of the process's mappings
+// is the one place that knows inaccessible (PROT_NONE) and read-only ones.
+bool RangeAccessible(uintptr_t begin, uintptr_t end, bool forWrite) {
+    FILE* maps = std::fopen("/proc/self/maps", "re");
+    if (maps == nullptr) return false;
+    uintptr_t covered = begin;
+    unsigned long first = 0;
+    unsigned long last = 0;
+    char access[5] = {};
+    // The list is sorted by address.
+    while (covered < end && std::fscanf(maps, "%lx-%lx %4s%*[^\n]", &first, &last, access) == 3) {
+        if (last <= covered) continue;
+        const bool allowed = access[0] == 'r' && (!forWrite || access[1] == 'w');
+        if (first > covered || !allowed) break;
+        covered = last;
     }
-    return 0;
-}
-
-bool RangeMapped(uintptr_t begin, uintptr_t end) {
-    static const uintptr_t pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    constexpr size_t kPagesPerCall = 1024;
-    unsigned char residency[kPagesPerCall];
-    for (uintptr_t page = begin & ~(pageSize - 1); page < end; page += kPagesPerCall * pageSize) {
-        const uintptr_t chunkEnd = std::min(end, page + kPagesPerCall * pageSize);
-        if (mincore(reinterpret_cast<void*>(page), chunkEnd - page, residency) != 0) return false;
-    }
-    return true;
+    std::fclose(maps);
+    return covered >= end;
 }
 
 }  // namespace
@@ -118,14 +99,7 @@ extern "C" int32_t zr_CVIsValidAddress(const void* address, uint32_t size, int32
     const auto begin = reinterpret_cast<uintptr_t>(address);
     if (size == 0) return 1;
     if (begin + size < begin) return 0;
-    const uintptr_t end = begin + size;
-    if (!RangeMapped(begin, end)) return 0;
-    if (forWrite != 0) {
-        RangeQuery query{begin, end, false};
-        dl_iterate_phdr(FindReadOnlySegment, &query);
-        if (query.readOnly) return 0;
-    }
-    return 1;
+    return RangeAccessible(begin, begin + size, forWrite != 0) ? 1 : 0;
 }
 
 char* WideToAnsi(const char16_t* text) {

@@ -9,8 +9,17 @@
  * OL_DeleteCategoryDB (outline documents: see their section); record
  * and recordset handles borrow from their database and stay valid while it
  * exists and its records are not replaced (OL_deleteAllCategories,
- * OL_CategoryReadRows, OL_CreateCategoryRecordset). Unless a function says
- * otherwise, a database handle must be a live one: null is not checked.
+ * OL_CategoryReadRows, OL_CreateCategoryRecordset).
+ *
+ * Null arguments. Every handle, buffer and text argument may be null without
+ * harm: the function then does nothing, writes an assertion line to the log,
+ * returns its zero value and records a library failure
+ * (OL_EXCEPTION_LIBRARY, number 0xFFFFFFFF). The exceptions are parameters
+ * named "...OrNull", where null has the meaning the function states, the
+ * unused first argument of OL_CopyRecord, and the delete functions
+ * (OL_DeleteCategoryDB, OL_DeleteOutlineDB, OL_DeleteCOutlineRecord,
+ * MemFree), which ignore null as free() does. A handle that is not null must
+ * still be a live one.
  *
  * Text is zero-terminated UTF-16 (OL_WCHAR). Times are unsigned 32-bit
  * seconds since 1970-01-01 00:00:00 UTC.
@@ -40,6 +49,20 @@ typedef char16_t OL_WCHAR;
 #else
 typedef uint16_t OL_WCHAR;
 #endif
+
+/* ---- Text limits ---------------------------------------------------------- */
+
+/* The most characters (UTF-16 code units, without the terminator) that
+ * OL_GetCategoryName and OL_GetIterCategoryName copy: the category
+ * database's name limit. A buffer of OL_CATEGORY_NAME_MAX + 1 units always
+ * suffices. */
+#define OL_CATEGORY_NAME_MAX 31
+/* The most characters OL_GetOutlineTitle copies: the longest file name the
+ * device's file systems allow, since a title names its document. A buffer of
+ * OL_OUTLINE_TITLE_MAX + 1 units always suffices. */
+#define OL_OUTLINE_TITLE_MAX 255
+/* A longer text is cut there; a cut never separates the two halves of a
+ * surrogate pair (the text then ends one unit earlier). */
 
 /* ---- Last exception ------------------------------------------------------ */
 
@@ -140,9 +163,9 @@ OL_API uint32_t OL_GetCategoryID(OL_CategoryDB* db, OL_CategoryRecord* record);
 OL_API void OL_SetCategoryID(OL_CategoryDB* db, OL_CategoryRecord* record, uint32_t id);
 OL_API void OL_GetCatCategoryName(OL_CategoryDB* db, OL_CategoryRecord* record, OL_String* name);
 
-/* Copies the name in the slot, with its terminator, into `buffer`, which
- * must hold the longest name and a terminator. A deleted record, or a slot
- * that does not exist, gives the empty string. */
+/* Copies the name in the slot, cut to OL_CATEGORY_NAME_MAX characters, with
+ * its terminator into `buffer` (OL_CATEGORY_NAME_MAX + 1 units). A deleted
+ * record, or a slot that does not exist, gives the empty string. */
 OL_API void OL_GetIterCategoryName(OL_CategoryDB* db, OL_WCHAR* buffer, uint32_t slot);
 
 /* The name functions below look at every record not marked deleted, in slot
@@ -247,14 +270,17 @@ OL_API OL_BOOL OL_comparePrivateHeader(OL_OutlineDB* db, OL_OutlineDB* other);
 OL_API OL_OutlineHeader* OL_copySharedHeader(OL_OutlineDB* db, OL_OutlineDB* other);
 OL_API OL_OutlineHeader* OL_copyPrivateHeader(OL_OutlineDB* db, OL_OutlineDB* other);
 
-/* Header fields. The text getters copy the whole text and its terminator
- * into `buffer`, which must hold it. */
-OL_API void OL_GetCategoryName(OL_OutlineDB* db, OL_WCHAR* buffer);
+/* Header fields. The two text getters return the length in characters
+ * (without the terminator) of what they copy: the text cut to
+ * OL_CATEGORY_NAME_MAX or OL_OUTLINE_TITLE_MAX characters. With a buffer
+ * (of that maximum + 1 units) they copy it and a terminator; with null they
+ * copy nothing, so the length can be asked first. */
+OL_API int32_t OL_GetCategoryName(OL_OutlineDB* db, OL_WCHAR* bufferOrNull);
 /* A different name also sets the outline-changed flag. */
 OL_API void OL_SetCategoryName(OL_OutlineDB* db, const OL_WCHAR* name);
 OL_API OL_BOOL OL_GetCategoryChanged(OL_OutlineDB* db);
 OL_API void OL_SetCategoryChanged(OL_OutlineDB* db, OL_BOOL changed);
-OL_API void OL_GetOutlineTitle(OL_OutlineDB* db, OL_WCHAR* buffer);
+OL_API int32_t OL_GetOutlineTitle(OL_OutlineDB* db, OL_WCHAR* bufferOrNull);
 OL_API void OL_SetOutlineTitle(OL_OutlineDB* db, const OL_WCHAR* title);
 OL_API OL_BOOL OL_GetPrivate(OL_OutlineDB* db);
 OL_API void OL_SetPrivate(OL_OutlineDB* db, OL_BOOL isPrivate);
@@ -291,8 +317,7 @@ OL_API void OL_SetOutlineFont(OL_OutlineDB* db, const OL_WCHAR* faceName, int32_
 /* The stored font, in the library-held record. */
 OL_API const OL_LogFont* OL_GetOutlineFont(OL_OutlineDB* db);
 /* The window placement goes through the caller's record (its length field
- * is not stored; on reading it becomes 44). A null record is asserted and
- * nothing happens. */
+ * is not stored; on reading it becomes 44). */
 OL_API void OL_SetOultineWindowPos(OL_OutlineDB* db, const OL_WindowPlacement* placement);
 OL_API void OL_GetOutlineWindowPos(OL_OutlineDB* db, OL_WindowPlacement* placement);
 
@@ -385,8 +410,9 @@ OL_API OL_BOOL OL_IsFileRecord(OL_OutlineRecord* rec);
  * other than 0 (negative: top-down rows), 1, 4, 8, 16, 24 or 32 bits per
  * pixel without compression, no more colours used than its depth has (none
  * above 8 bits), and an image size of 0 or at least its padded rows; any
- * other gives null. A null argument where an object is required is
- * reported on the trace log as an assertion and gives null. */
+ * other gives null. So does a picture larger than a bitmap may be (a side
+ * above 16384 pixels, or more than 64 Mi pixels), or an image size of
+ * padding a row or more beyond its rows. */
 typedef struct OL_Bitmap OL_Bitmap;
 typedef struct OL_Palette OL_Palette;
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <type_traits>
 
@@ -28,9 +29,10 @@ static_assert(offsetof(OL_WindowPlacement, left) == offsetof(WINDOWPLACEMENT, rc
 
 namespace {
 
-COutlineDB& Database(OL_OutlineDB* handle) { return *reinterpret_cast<COutlineDB*>(handle); }
-COutlineRecord& Record(OL_OutlineRecord* handle) { return *reinterpret_cast<COutlineRecord*>(handle); }
-COutlineRecord* RecordOrNull(OL_OutlineRecord* handle) { return reinterpret_cast<COutlineRecord*>(handle); }
+COutlineDB& Database(OL_OutlineDB* handle) { return ZR_REQUIRED(reinterpret_cast<COutlineDB*>(handle)); }
+COutlineRecord& Record(OL_OutlineRecord* handle) { return ZR_REQUIRED(reinterpret_cast<COutlineRecord*>(handle)); }
+// Text arguments, like handles, must not be null.
+const char16_t* Text(const OL_WCHAR* text) { return &ZR_REQUIRED(text); }
 OL_OutlineRecord* Handle(CDBRecord* record) { return reinterpret_cast<OL_OutlineRecord*>(record); }
 OL_BOOL Bool(bool value) { return value ? 1 : 0; }
 
@@ -39,12 +41,6 @@ COutlineRecord* RecordAt(OL_OutlineDB* db, uint32_t index) {
     CDBRecord* record = Database(db).getRecord(index);
     ZR_ASSERT(record != nullptr);
     return static_cast<COutlineRecord*>(record);
-}
-
-void CopyOut(const _String& text, OL_WCHAR* buffer) {
-    const std::u16string_view view = text.Text();
-    std::copy(view.begin(), view.end(), buffer);
-    buffer[view.size()] = u'\0';
 }
 
 // The results that outlive a call: one of each per process, as the caller
@@ -58,8 +54,7 @@ template <class Get>
 int32_t TextInto(Get get, OL_WCHAR* bufferOrNull) {
     _String text;
     get(text);
-    if (bufferOrNull != nullptr) CopyOut(text, bufferOrNull);
-    return static_cast<int32_t>(text.Text().size());
+    return zr_gen::CopyBoundedText(text.Text(), SIZE_MAX, bufferOrNull);
 }
 
 }  // namespace
@@ -85,7 +80,7 @@ int32_t OL_Open(OL_OutlineDB* db, const OL_WCHAR* path, uint32_t mode) {
         char* narrow = WideToAnsi(path);
         ZR_Log("Opening db of %s", narrow != nullptr ? narrow : "");
         FreeAnsi(narrow);
-        return Database(db).Open(path, mode);
+        return Database(db).Open(Text(path), mode);
     });
 }
 
@@ -151,7 +146,7 @@ void OL_DeleteAll(OL_OutlineDB* db, OL_BOOL keepIds) {
 }
 
 void OL_Delete(OL_OutlineDB* db, OL_OutlineRecord* rec) {
-    ZR_GUARDED([&] { Database(db).Delete(RecordOrNull(rec)); });
+    ZR_GUARDED([&] { Database(db).Delete(&Record(rec)); });
 }
 
 OL_BOOL OL_IsDeletedId(OL_OutlineDB* db, uint32_t id) {
@@ -159,7 +154,7 @@ OL_BOOL OL_IsDeletedId(OL_OutlineDB* db, uint32_t id) {
 }
 
 OL_BOOL OL_IsDeletedRec(OL_OutlineDB* db, OL_OutlineRecord* rec) {
-    return ZR_GUARDED([&] { return Bool(Database(db).IsDeleted(RecordOrNull(rec))); });
+    return ZR_GUARDED([&] { return Bool(Database(db).IsDeleted(&Record(rec))); });
 }
 
 void OL_AddDeletedId(OL_OutlineDB* db, uint32_t id) {
@@ -195,17 +190,17 @@ OL_OutlineHeader* OL_copyPrivateHeader(OL_OutlineDB* db, OL_OutlineDB* other) {
 
 // ---- header fields ----
 
-void OL_GetCategoryName(OL_OutlineDB* db, OL_WCHAR* buffer) {
-    ZR_GUARDED([&] {
+int32_t OL_GetCategoryName(OL_OutlineDB* db, OL_WCHAR* bufferOrNull) {
+    return ZR_GUARDED([&] {
         ZR_Log("Get category name");
         _String name;
         Database(db).GetCategoryName(name);
-        CopyOut(name, buffer);
+        return zr_gen::CopyBoundedText(name.Text(), OL_CATEGORY_NAME_MAX, bufferOrNull);
     });
 }
 
 void OL_SetCategoryName(OL_OutlineDB* db, const OL_WCHAR* name) {
-    ZR_GUARDED([&] { Database(db).SetCategoryName(name); });
+    ZR_GUARDED([&] { Database(db).SetCategoryName(Text(name)); });
 }
 
 OL_BOOL OL_GetCategoryChanged(OL_OutlineDB* db) {
@@ -216,17 +211,17 @@ void OL_SetCategoryChanged(OL_OutlineDB* db, OL_BOOL changed) {
     ZR_GUARDED([&] { Database(db).SetCategoryChanged(changed != 0); });
 }
 
-void OL_GetOutlineTitle(OL_OutlineDB* db, OL_WCHAR* buffer) {
-    ZR_GUARDED([&] {
+int32_t OL_GetOutlineTitle(OL_OutlineDB* db, OL_WCHAR* bufferOrNull) {
+    return ZR_GUARDED([&] {
         ZR_Log("Get outline title");
         _String title;
         Database(db).GetOutlineTitle(title);
-        CopyOut(title, buffer);
+        return zr_gen::CopyBoundedText(title.Text(), OL_OUTLINE_TITLE_MAX, bufferOrNull);
     });
 }
 
 void OL_SetOutlineTitle(OL_OutlineDB* db, const OL_WCHAR* title) {
-    ZR_GUARDED([&] { Database(db).SetOutlineTitle(title); });
+    ZR_GUARDED([&] { Database(db).SetOutlineTitle(Text(title)); });
 }
 
 OL_BOOL OL_GetPrivate(OL_OutlineDB* db) {
@@ -265,11 +260,11 @@ void OL_SetSynchronized(OL_OutlineDB* db, OL_BOOL synchronized) {
 }
 
 void OL_getNumbering(OL_OutlineDB* db, uint8_t* numbering) {
-    ZR_GUARDED([&] { Database(db).getNumbering(numbering); });
+    ZR_GUARDED([&] { Database(db).getNumbering(&ZR_REQUIRED(numbering)); });
 }
 
 void OL_setNumbering(OL_OutlineDB* db, const uint8_t* numbering) {
-    ZR_GUARDED([&] { Database(db).setNumbering(numbering); });
+    ZR_GUARDED([&] { Database(db).setNumbering(&ZR_REQUIRED(numbering)); });
 }
 
 OL_BOOL OL_getNumberingChanged(OL_OutlineDB* db) {
@@ -339,16 +334,17 @@ void OL_SetShowHeadingsMode(OL_OutlineDB* db, uint8_t mode) {
 void OL_SetOutlineFont(OL_OutlineDB* db, const OL_WCHAR* faceName, int32_t height, int32_t weight, uint8_t strikeOut,
                        uint8_t underline, uint8_t italic) {
     ZR_GUARDED([&] {
-        ZR_ASSERT(faceName != nullptr);
+        const std::u16string_view face = Text(faceName);
+        COutlineDB& database = Database(db);
         LOGFONTW font{};
         font.lfHeight = height;
         font.lfWeight = weight;
         font.lfStrikeOut = strikeOut;
         font.lfUnderline = underline;
         font.lfItalic = italic;
-        const std::u16string_view face = zr_gen::CutText(faceName != nullptr ? faceName : u"", LF_FACESIZE - 1);
-        std::copy(face.begin(), face.end(), font.lfFaceName);
-        Database(db).SetOutlineFont(font, 0);
+        const std::u16string_view cut = zr_gen::CutText(face, LF_FACESIZE - 1);
+        std::copy(cut.begin(), cut.end(), font.lfFaceName);
+        database.SetOutlineFont(font, 0);
     });
 }
 
@@ -362,18 +358,16 @@ const OL_LogFont* OL_GetOutlineFont(OL_OutlineDB* db) {
 
 void OL_SetOultineWindowPos(OL_OutlineDB* db, const OL_WindowPlacement* placement) {
     ZR_GUARDED([&] {
-        ZR_ASSERT(placement != nullptr);
-        if (placement != nullptr) Database(db).SetOutlineWindowPos(std::bit_cast<WINDOWPLACEMENT>(*placement));
+        Database(db).SetOutlineWindowPos(std::bit_cast<WINDOWPLACEMENT>(ZR_REQUIRED(placement)));
     });
 }
 
 void OL_GetOutlineWindowPos(OL_OutlineDB* db, OL_WindowPlacement* placement) {
     ZR_GUARDED([&] {
-        ZR_ASSERT(placement != nullptr);
-        if (placement == nullptr) return;
+        OL_WindowPlacement& out = ZR_REQUIRED(placement);
         WINDOWPLACEMENT stored;
         Database(db).GetOutlineWindowPos(stored);
-        *placement = std::bit_cast<OL_WindowPlacement>(stored);
+        out = std::bit_cast<OL_WindowPlacement>(stored);
     });
 }
 
@@ -400,11 +394,11 @@ OL_OutlineRecord* OL_CreateDBRecord(OL_OutlineDB* db) {
 }
 
 void OL_AddtoRS(OL_OutlineDB* db, OL_OutlineRecord* rec) {
-    ZR_GUARDED([&] { Database(db).GetRecordset()->add(RecordOrNull(rec)); });
+    ZR_GUARDED([&] { Database(db).GetRecordset()->add(&Record(rec)); });
 }
 
 void OL_DeleteDBRecord(OL_OutlineDB* db, OL_OutlineRecord* rec) {
-    ZR_GUARDED([&] { Database(db).GetRecordset()->DeleteDBRecord(RecordOrNull(rec)); });
+    ZR_GUARDED([&] { Database(db).GetRecordset()->DeleteDBRecord(&Record(rec)); });
 }
 
 void OL_EmptyRS(OL_OutlineDB* db) {
@@ -412,7 +406,7 @@ void OL_EmptyRS(OL_OutlineDB* db) {
 }
 
 void OL_ReadRow(OL_OutlineDB* db, uint32_t filePos, OL_OutlineRecord* rec) {
-    ZR_GUARDED([&] { Database(db).ReadRow(filePos, RecordOrNull(rec)); });
+    ZR_GUARDED([&] { Database(db).ReadRow(filePos, &Record(rec)); });
 }
 
 OL_OutlineRecord* OL_CopyRecord(void* /*unused*/, OL_OutlineRecord* dst, OL_OutlineRecord* src) {
@@ -470,7 +464,7 @@ OL_OutlineRecord* OL_CreateOutlineRecord(void) {
 }
 
 void OL_DeleteCOutlineRecord(OL_OutlineRecord* rec) {
-    ZR_GUARDED([&] { delete RecordOrNull(rec); });
+    ZR_GUARDED([&] { delete reinterpret_cast<COutlineRecord*>(rec); });
 }
 
 void OL_Init(OL_OutlineRecord* rec) {
@@ -498,7 +492,7 @@ int32_t OL_GetText(OL_OutlineRecord* rec, OL_WCHAR* bufferOrNull) {
 }
 
 void OL_SetText(OL_OutlineRecord* rec, const OL_WCHAR* text) {
-    ZR_GUARDED([&] { Record(rec).SetText(text); });
+    ZR_GUARDED([&] { Record(rec).SetText(Text(text)); });
 }
 
 void OL_DeleteText(OL_OutlineRecord* rec) {
@@ -510,7 +504,7 @@ int32_t OL_GetNote(OL_OutlineRecord* rec, OL_WCHAR* bufferOrNull) {
 }
 
 void OL_SetNote(OL_OutlineRecord* rec, const OL_WCHAR* note) {
-    ZR_GUARDED([&] { Record(rec).SetNote(note); });
+    ZR_GUARDED([&] { Record(rec).SetNote(Text(note)); });
 }
 
 void OL_DeleteNote(OL_OutlineRecord* rec) {
@@ -546,7 +540,7 @@ void* OL_GetDrawing(OL_OutlineRecord* rec) {
 }
 
 OL_BOOL OL_SetDrawing(OL_OutlineRecord* rec, void* dib) {
-    return ZR_GUARDED([&] { return Bool(Record(rec).SetDrawing(dib)); });
+    return ZR_GUARDED([&] { return Bool(Record(rec).SetDrawing(ZR_REQUIRED(dib))); });
 }
 
 void OL_DeleteBitmap(OL_OutlineRecord* rec) {
@@ -566,7 +560,7 @@ int32_t OL_GetSizeY(void) {
 }
 
 void OL_UpdateChangedFields(OL_OutlineRecord* rec, OL_OutlineRecord* prev) {
-    ZR_GUARDED([&] { Record(rec).UpdateChangedFields(RecordOrNull(prev)); });
+    ZR_GUARDED([&] { Record(rec).UpdateChangedFields(&Record(prev)); });
 }
 
 void OL_updateRecordChanged(OL_OutlineRecord* rec) {

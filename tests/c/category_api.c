@@ -144,6 +144,27 @@ static void ReadDamaged(void) {
     OL_DeleteCategoryDB(NULL);
 }
 
+/* A slot's name is copied into a buffer sized by the header, never past it,
+ * however long the stored name is. */
+static void BoundedSlotName(void) {
+    enum { kCanary = 0xCDCD, kLength = 300 };
+    OL_WCHAR longName[kLength + 1];
+    for (size_t i = 0; i < kLength; ++i) longName[i] = 'n';
+    longName[kLength] = 0;
+    OL_CategoryDB* db = OL_CreateCategoryDB();
+    OL_CategoryInitNewDataBase(db);
+    OL_CategoryRecord* record = OL_AddNewCategorybyName(db, longName);
+    CHECK(record != NULL);
+    const uint32_t slot = OL_GetCategoryRecordSize(db) - 1;
+    OL_WCHAR buffer[OL_CATEGORY_NAME_MAX + 1 + 4];
+    for (size_t i = 0; i < sizeof buffer / sizeof buffer[0]; ++i) buffer[i] = kCanary;
+    OL_GetIterCategoryName(db, buffer, slot);
+    CHECK(OL_GetLastExceptionKind() == OL_EXCEPTION_NONE);
+    CHECK(buffer[OL_CATEGORY_NAME_MAX] == 0 && memcmp(buffer, longName, OL_CATEGORY_NAME_MAX * sizeof(OL_WCHAR)) == 0);
+    for (size_t i = OL_CATEGORY_NAME_MAX + 1; i < sizeof buffer / sizeof buffer[0]; ++i) CHECK(buffer[i] == kCanary);
+    OL_DeleteCategoryDB(db);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         fprintf(stderr, "usage: %s <folder>\n", argv[0]);
@@ -158,6 +179,7 @@ int main(int argc, char** argv) {
     ReopenAndEdit();
     RereadEdited();
     ReadDamaged();
+    BoundedSlotName();
 
     if (failures != 0) {
         fprintf(stderr, "%d check(s) failed; files kept in %s\n", failures, folder);

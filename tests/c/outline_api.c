@@ -80,10 +80,8 @@ static void WriteDocument(const OL_WCHAR* path) {
 static void ReadDocument(const OL_WCHAR* path) {
     OL_WCHAR text[128];
     OL_OutlineDB* db = Load(path);
-    OL_GetOutlineTitle(db, text);
-    CHECK(SameText(text, "Trip"));
-    OL_GetCategoryName(db, text);
-    CHECK(SameText(text, "Travel"));
+    CHECK(OL_GetOutlineTitle(db, text) == 4 && SameText(text, "Trip"));
+    CHECK(OL_GetCategoryName(db, text) == 6 && SameText(text, "Travel"));
     const OL_LogFont* font = OL_GetOutlineFont(db);
     CHECK(font != NULL && font->height == 12 && font->weight == 700);
     CHECK(font->strikeOut == 1 && font->underline == 0 && font->italic == 0);
@@ -132,6 +130,75 @@ static void ReadDocument(const OL_WCHAR* path) {
     OL_DeleteOutlineDB(db);
 }
 
+enum { kCanary = 0xCDCD, kCanaries = 8 };
+
+/* Fills `buffer` (of `size` units, `kCanaries` of them after `used`) with
+ * canaries; tells whether those after `used` are still intact. */
+static void FillCanaries(OL_WCHAR* buffer, size_t size) {
+    for (size_t i = 0; i < size; ++i) buffer[i] = kCanary;
+}
+static int CanariesIntact(const OL_WCHAR* buffer, size_t used) {
+    for (size_t i = used; i < used + kCanaries; ++i) {
+        if (buffer[i] != kCanary) return 0;
+    }
+    return 1;
+}
+
+/* A text of `length` letters. */
+static OL_WCHAR* LongText(size_t length) {
+    OL_WCHAR* text = malloc((length + 1) * sizeof *text);
+    if (text == NULL) return NULL;
+    for (size_t i = 0; i < length; ++i) text[i] = (OL_WCHAR)('a' + i % 26);
+    text[length] = 0;
+    return text;
+}
+
+/* Callers that size their buffers by the header are never written past,
+ * whatever the document holds. */
+static void BoundedHeaderTexts(void) {
+    struct {
+        int title; /* else the category name */
+        size_t length;
+        int32_t copied;
+    } cases[] = {
+        {1, 60000, OL_OUTLINE_TITLE_MAX},
+        {1, OL_OUTLINE_TITLE_MAX + 1, OL_OUTLINE_TITLE_MAX},
+        {1, OL_OUTLINE_TITLE_MAX, OL_OUTLINE_TITLE_MAX},
+        {0, 60000, OL_CATEGORY_NAME_MAX},
+        {0, OL_CATEGORY_NAME_MAX + 1, OL_CATEGORY_NAME_MAX},
+        {0, OL_CATEGORY_NAME_MAX, OL_CATEGORY_NAME_MAX},
+        {0, 3, 3},
+    };
+    for (size_t c = 0; c < sizeof cases / sizeof cases[0]; ++c) {
+        OL_OutlineDB* db = OL_CreateOutlineDB();
+        OL_WCHAR* text = LongText(cases[c].length);
+        CHECK(db != NULL && text != NULL);
+        if (db == NULL || text == NULL) return;
+        int32_t (*get)(OL_OutlineDB*, OL_WCHAR*) = cases[c].title ? OL_GetOutlineTitle : OL_GetCategoryName;
+        const size_t capacity = (cases[c].title ? OL_OUTLINE_TITLE_MAX : OL_CATEGORY_NAME_MAX) + 1;
+        if (cases[c].title) {
+            OL_SetOutlineTitle(db, text);
+        } else {
+            OL_SetCategoryName(db, text);
+        }
+        OL_WCHAR buffer[OL_OUTLINE_TITLE_MAX + 1 + kCanaries];
+        FillCanaries(buffer, capacity + kCanaries);
+        CHECK(get(db, NULL) == cases[c].copied);
+        CHECK(get(db, buffer) == cases[c].copied);
+        CHECK(buffer[cases[c].copied] == 0 && memcmp(buffer, text, (size_t)cases[c].copied * sizeof *text) == 0);
+        CHECK(CanariesIntact(buffer, capacity));
+
+        /* A caller that declares the getter void (as the first interface
+         * did) still gets the text: the result only goes unread. */
+        void (*getVoid)(OL_OutlineDB*, OL_WCHAR*) = (void (*)(OL_OutlineDB*, OL_WCHAR*))(void (*)(void))get;
+        FillCanaries(buffer, capacity + kCanaries);
+        getVoid(db, buffer);
+        CHECK(buffer[cases[c].copied] == 0 && CanariesIntact(buffer, capacity));
+        free(text);
+        OL_DeleteOutlineDB(db);
+    }
+}
+
 static void OpenDamaged(const OL_WCHAR* path, const char* file) {
     FILE* out = fopen(file, "wb");
     CHECK(out != NULL);
@@ -144,7 +211,7 @@ static void OpenDamaged(const OL_WCHAR* path, const char* file) {
 
     OL_WCHAR missing[128];
     char name[512];
-    snprintf(name, sizeof name, "%s.none", file);
+    CHECK(snprintf(name, sizeof name, "%s.none", file) < (int)sizeof name);
     db = OL_CreateOutlineDB();
     CHECK(OL_Open(db, Wide(name, missing), kRead) == 0);
     OL_DeleteOutlineDB(db);
@@ -159,16 +226,17 @@ int main(int argc, char** argv) {
     CHECK(OL_GetSizeX() == 0 && OL_GetSizeY() == 0);
 
     char folder[256];
-    snprintf(folder, sizeof folder, "%s", argv[1]);
+    if (snprintf(folder, sizeof folder, "%s", argv[1]) >= (int)sizeof folder) return 2;
     mkdir(folder, 0700);
     char file[512];
-    snprintf(file, sizeof file, "%s/trip.zro", folder);
+    if (snprintf(file, sizeof file, "%s/trip.zro", folder) >= (int)sizeof file) return 2;
     OL_WCHAR path[128];
     Wide(file, path);
 
     WriteDocument(path);
     ReadDocument(path);
     OpenDamaged(path, file);
+    BoundedHeaderTexts();
 
     OL_OutlineRecord* bare = OL_CreateOutlineRecord();
     OL_GetDrawingSize(bare); /* no tags at all: no drawing */

@@ -589,14 +589,19 @@ namespace {
 class ExhaustedCategoryDB : public zr_gen::CCategoryDB {
 public:
     void SetLastId(uint32_t id) { lastCategoryId_ = id; }
+    OL_CategoryDB* Handle() { return reinterpret_cast<OL_CategoryDB*>(static_cast<zr_gen::CCategoryDB*>(this)); }
+    // A new database whose ids 251 to 255 are taken.
+    void InitWithTheLastIdsUsed() {
+        OL_CategoryInitNewDataBase(Handle());
+        const zr_gen::CTime time(1);
+        for (uint32_t id = 251; id <= 255; ++id) AddNewCategory(id, u"used", &time);
+    }
 };
 
 TEST(CategoryExportsIds, NoFreeIdLeavesAReusedSlotDeleted) {
     ExhaustedCategoryDB database;
-    auto* db = reinterpret_cast<OL_CategoryDB*>(static_cast<zr_gen::CCategoryDB*>(&database));
-    OL_CategoryInitNewDataBase(db);
-    const zr_gen::CTime time(1);
-    for (uint32_t id = 251; id <= 255; ++id) database.AddNewCategory(id, u"used", &time);
+    database.InitWithTheLastIdsUsed();
+    OL_CategoryDB* db = database.Handle();
     OL_CategoryRecord* gone = OL_AddNewCategorybyName(db, u"Gone");
     ASSERT_NE(gone, nullptr);
     const uint32_t oldId = OL_GetCategoryID(db, gone);
@@ -609,6 +614,22 @@ TEST(CategoryExportsIds, NoFreeIdLeavesAReusedSlotDeleted) {
     EXPECT_TRUE(Class(gone).IsEmpty());
     EXPECT_EQ(OL_GetCategoryID(db, gone), oldId);
     EXPECT_EQ(OL_FindCategorybyName(db, u"Gone"), nullptr);
+}
+
+TEST(CategoryExportsIds, NoFreeIdTakesBackTheAppendedSlot) {
+    // Without a hole the add appends a slot; with no id free that slot must
+    // not stay behind as a live category with id 0 and no name.
+    ExhaustedCategoryDB database;
+    database.InitWithTheLastIdsUsed();
+    OL_CategoryDB* db = database.Handle();
+    database.SetLastId(250);
+    const int32_t slots = OL_GetCategoryRecordSize(db);
+
+    EXPECT_EQ(OL_AddNewCategorybyName(db, u"New"), nullptr);
+    EXPECT_EQ(OL_GetLastExceptionNumber(), 18u);
+    EXPECT_EQ(OL_GetCategoryRecordSize(db), slots);
+    EXPECT_EQ(database.FindCategory(0u), database.GetByIndex(0)) << "only the unfiled category has id 0";
+    EXPECT_EQ(database.GetCategoryCount(), 6);
 }
 
 }  // namespace

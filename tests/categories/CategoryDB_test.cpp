@@ -225,7 +225,7 @@ TEST_F(CategoryDBTest, AddWithAnIdInUseIsAssertedAndGoesOn) {
 
 // ---- slots: holes, deleting, undeleting, the limit ----
 
-TEST_F(CategoryDBTest, DeletedSlotIsReusedAndKeepsItsDeletedFlag) {
+TEST_F(CategoryDBTest, DeletedSlotIsReusedLiveWithANewId) {
     TestCategoryDB db;
     Populate(db, {u"A", u"B", u"C"});
     CCategoryRecord* c = db.GetByIndex(3);
@@ -238,15 +238,45 @@ TEST_F(CategoryDBTest, DeletedSlotIsReusedAndKeepsItsDeletedFlag) {
     EXPECT_EQ(db.FindCategory(u"C"), nullptr);
     EXPECT_EQ(db.FindFirstHole(), 3u);
 
+    // The allocator's next id is the one the deleted category had: the
+    // reused slot must not hand it back.
+    db.SetLastId(130);
     const CTime time(88);
     CCategoryRecord* d = db.AddNewCategory(u"D", &time);
     EXPECT_EQ(d, c);
     EXPECT_EQ(db.GetCatRecordset()->getSize(), 4);
     EXPECT_FALSE(d->IsEmpty());
-    EXPECT_TRUE(d->IsDeleted());
+    EXPECT_FALSE(d->IsDeleted());
     EXPECT_TRUE(d->IsNew());
     EXPECT_EQ(d->GetCategoryId(), 132u);
+    EXPECT_EQ(NameOf(d), u"D");
     EXPECT_EQ(d->GetLastChangedTime().GetTime(), 88u);
+}
+
+TEST_F(CategoryDBTest, NoFreeIdLeavesEverySlotAsItWas) {
+    const struct {
+        const char* name;
+        bool withHole;
+    } cases[] = {{"a deleted slot to reuse", true}, {"no hole: a slot is appended", false}};
+    for (const auto& c : cases) {
+        TestCategoryDB db;
+        Populate(db, {u"A"});
+        const CTime time(1);
+        for (uint32_t id = 251; id <= 255; ++id) db.AddNewCategory(id, u"used", &time);
+        CCategoryRecord* a = db.GetByIndex(1);
+        if (c.withHole) db.DeleteCategory(a, CTime(5));
+        db.SetLastId(250);
+        const int32_t slots = db.GetCatRecordset()->getSize();
+
+        const Caught caught = testsupport::Catch([&] { db.AddNewCategory(u"New", &time); });
+        EXPECT_TRUE(RaisedMessage(caught, zr_gen::kMsgNoFreeCategoryId)) << c.name;
+        EXPECT_EQ(db.GetCatRecordset()->getSize(), slots) << c.name;
+        EXPECT_EQ(a->IsEmpty(), c.withHole) << c.name;
+        EXPECT_EQ(a->IsDeleted(), c.withHole) << c.name;
+        EXPECT_EQ(a->GetCategoryId(), 129u) << c.name;
+        EXPECT_EQ(NameOf(a), u"A") << c.name;
+        EXPECT_EQ(db.GetCategoryCount(), c.withHole ? 6 : 7) << c.name;  // the unfiled category too
+    }
 }
 
 TEST_F(CategoryDBTest, HoleSearchAppendsWhenThereIsNoHole) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "notestore/categories/CategoryDB.h"
@@ -118,6 +119,19 @@ TEST_F(DocumentCategories, AFolderWalkRewritesEveryMatchingDocumentOfTheExtensio
     zr_gen::updateCategory(folder.c_str(), u"zro", u"Office", nullptr);
     EXPECT_EQ(Read(first).category, u"Unfiled") << "a removed category falls back to unfiled";
     EXPECT_TRUE(Read(first).categoryChanged);
+}
+
+TEST_F(DocumentCategories, AFolderLongerThanTheFormatterHoldsIsWalkedToo) {
+    // Five levels of 250 characters: a path of more than 1,250 characters.
+    std::string relative;
+    for (char level = 'a'; level < 'f'; ++level) relative += std::string(250, level) + "/";
+    std::filesystem::create_directories(dir.path() / relative);
+    const std::u16string doc = Make(relative + "deep.zro", u"Work");
+    const std::u16string folder = doc.substr(0, doc.size() - std::u16string(u"/deep.zro").size());
+    ASSERT_GT(folder.size(), 1250u);
+
+    zr_gen::updateCategory(folder.c_str(), u"zro", u"Work", u"Office");
+    EXPECT_EQ(Read(doc).category, u"Office");
 }
 
 }  // namespace

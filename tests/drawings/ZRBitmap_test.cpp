@@ -415,6 +415,9 @@ const DamagedDib kDamagedDibs[] = {
     {"optional table beyond the block", Picture{}, [](Bytes& b) { PutU32(b, 32, 1); }, false, true},
     {"optional table of more than 256 entries", WithColorsUsed(24, 256), [](Bytes& b) { PutU32(b, 32, 257); }},
     {"colours used beyond 16 bits", WithColorsUsed(8, 256), [](Bytes& b) { PutU32(b, 32, 65536 + 2); }},
+    {"image size a whole row beyond the rows", WithImageSize(36), [](Bytes&) {}},
+    {"wider than a bitmap may be", Sized(16385, 1, 1), [](Bytes&) {}},
+    {"more pixels than a bitmap may have", Sized(16384, -4097, 1), [](Bytes&) {}},
 };
 
 class DamagedDibs : public Drawings, public ::testing::WithParamInterface<DamagedDib> {};
@@ -481,6 +484,12 @@ const DamagedBlock kDamagedBlocks[] = {
      }},
     {"image size below the rows", [] { return Damaged(Picture{}, [](Bytes& b) { PutU32(b, 9, 23); }); }},
     {"image size beyond 32 signed bits", [] { return Damaged(Picture{}, [](Bytes& b) { PutU32(b, 9, 0x80000000u); }); }},
+    {"image size a whole row beyond the rows", [] { return Damaged(Picture{}, [](Bytes& b) { PutU32(b, 9, 36); }); }},
+    {"image size of a huge picture", [] { return Damaged(Picture{}, [](Bytes& b) { PutU32(b, 9, 0x7FFFFFF0u); }); }},
+    {"46000 x 46000 at 8 bits", [] { return DrawingBlock(46000, 46000, 46000u * 46000u, 8, Bytes(1024), {}); }},
+    {"a side above 16384", [] { return DrawingBlock(16385, 1, 16388, 8, Bytes(1024), {}); }},
+    {"a negative height above 16384", [] { return DrawingBlock(1, -16385, 4 * 16385, 8, Bytes(1024), {}); }},
+    {"more than 64 Mi pixels", [] { return DrawingBlock(16384, 4097, 16384u * 4097u, 8, Bytes(1024), {}); }},
     {"copy before the start of the output",
      [] { return DrawingBlock(3, 2, 24, 24, {}, {0, 0, 0, 0, 0x02, 0x00, 0x61, 0x02, 0x02}); },
      "Exception Data corruption error in file ZRBitmap.cpp"},
@@ -505,6 +514,28 @@ TEST_P(DamagedBlocks, GiveNothingAndStayWithTheCaller) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, DamagedBlocks, ::testing::ValuesIn(kDamagedBlocks));
+
+TEST_F(Drawings, AHugePictureIsRefusedBeforeAnythingIsAllocated) {
+    // 2 GiB of rows claimed by a 1 KiB block: nothing may be allocated for it.
+    MemHandle block = NewBlock(DrawingBlock(46000, 46000, 46000u * 46000u, 8, Bytes(1024), {}));
+    platform::FaultInjector injector;
+    {
+        platform::ScopedFaultInjector scope(injector);
+        EXPECT_EQ(ConvertInternalFormatToDib(block), nullptr);
+    }
+    EXPECT_EQ(injector.Seen(platform::FaultOp::Alloc), 0u);
+    MemFree(block);
+
+    // The largest picture a bitmap may hold still converts.
+    Picture largest = Sized(16384, 4096, 1);
+    MemHandle stored = ConvertDibToInternalFormat(NewBlock(largest.Dib()));
+    ASSERT_NE(stored, nullptr);
+    MemHandle dib = ConvertInternalFormatToDib(stored);
+    ASSERT_NE(dib, nullptr);
+    EXPECT_EQ(MemGetSize(dib), 40 + 8 + largest.rows());
+    MemFree(dib);
+    MemFree(stored);
+}
 
 struct Mismatch {
     const char* name;

@@ -73,6 +73,29 @@ TEST(Exception, MessagesComeFromTheTable) {
     }
 }
 
+TEST(Exception, RaiseSitesUseTheTablesErrorNumbers) {
+    // As a rule the id minus one; message 25 is raised with 21.
+    const struct {
+        zr_gen::MessageId id;
+        uint32_t number;
+    } cases[] = {{zr_gen::kMsgDbVersionNewer, 3}, {zr_gen::kMsgOutOfMemory, 10}, {zr_gen::kMsgMaxCategories, 20},
+                 {zr_gen::kMsgMemoryDbVersion, 21}};
+    for (const auto& c : cases) EXPECT_EQ(zr_gen::DefaultErrorNumber(c.id), c.number) << c.id;
+}
+
+// Calls Delete() on a null object, as a catcher of what a raise site without
+// memory threw does. The sanitizer's own null check would stop the call this
+// test is about.
+__attribute__((no_sanitize("undefined"), noinline)) void DeleteThrough(CException* exception) {
+    exception->Delete();
+}
+
+TEST(Exception, DeleteOnANullObjectDoesNothing) {
+    DeleteThrough(nullptr);
+    CException* live = new CDBException(zr_gen::kMsgOutOfMemory, 10);
+    DeleteThrough(live);  // and a live one is freed (the leak check sees it)
+}
+
 TEST(Exception, UnknownMessageIdIsAnAssertionAndAnEmptyText) {
     testsupport::LogTail tail;
     CException e(uint32_t{99}, uint32_t{98});

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -147,6 +149,59 @@ TEST(ExportBoundary, EachThreadHasItsOwnRecord) {
     EXPECT_EQ(otherKindAfter, 4);
     EXPECT_EQ(OL_GetLastExceptionKind(), 1);
     EXPECT_EQ(LastText(), u"main");
+}
+
+TEST(ExportBoundary, ANullArgumentIsAnAssertionAndARecordedFailure) {
+    const testsupport::LogTail tail;
+    int* missing = nullptr;
+    EXPECT_EQ(ZR_GUARDED([&] { return ZR_REQUIRED(missing) + 1; }), 0);
+    EXPECT_EQ(OL_GetLastExceptionKind(), OL_EXCEPTION_LIBRARY);
+    EXPECT_EQ(OL_GetLastExceptionNumber(), 0xFFFFFFFFu);
+    EXPECT_EQ(LastText(), u"A required handle or buffer is null");
+    const auto lines = tail.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().rfind("Assertion Failed! File ExportBoundary_test.cpp Line ", 0), 0u);
+}
+
+TEST(ExportBoundary, OnlyTheOutermostGuardedCallKeepsARecord) {
+    // An export the library calls itself fails inside one that completes.
+    int* missing = nullptr;
+    EXPECT_EQ(ZR_GUARDED([&] { return ZR_GUARDED([&] { return ZR_REQUIRED(missing); }) + 5; }), 5);
+    EXPECT_EQ(OL_GetLastExceptionKind(), OL_EXCEPTION_NONE);
+    // And one failing after an inner call completed keeps its own record.
+    (void)ZR_GUARDED([&] {
+        (void)ZR_GUARDED([] { return 1; });
+        return ZR_REQUIRED(missing);
+    });
+    EXPECT_EQ(OL_GetLastExceptionKind(), OL_EXCEPTION_LIBRARY);
+}
+
+TEST(ExportBoundary, BoundedCopiesNeverCutASurrogatePair) {
+    const std::u16string pair = u"\U0001F600";
+    const struct {
+        const char* name;
+        std::u16string text;
+        size_t limit;
+        std::u16string copied;
+    } cases[] = {
+        {"shorter than the limit", u"abc", 5, u"abc"},
+        {"exactly the limit", u"abcde", 5, u"abcde"},
+        {"cut", u"abcdefgh", 5, u"abcde"},
+        {"pair across the limit", u"abcd" + pair, 5, u"abcd"},
+        {"pair just inside the limit", u"abc" + pair + u"x", 5, u"abc" + pair},
+        {"pair at the end, whole", u"abc" + pair, 5, u"abc" + pair},
+        {"lone high surrogate cut", std::u16string(u"abcd\xD83D" u"e"), 5, u"abcd"},
+        {"empty", u"", 5, u""},
+    };
+    for (const auto& c : cases) {
+        char16_t buffer[8];
+        std::fill(std::begin(buffer), std::end(buffer), u'#');
+        EXPECT_EQ(zr_gen::CopyBoundedText(c.text, c.limit, nullptr), static_cast<int32_t>(c.copied.size())) << c.name;
+        ASSERT_EQ(zr_gen::CopyBoundedText(c.text, c.limit, buffer), static_cast<int32_t>(c.copied.size())) << c.name;
+        EXPECT_EQ(std::u16string(buffer), c.copied) << c.name;
+        EXPECT_TRUE(std::all_of(buffer + c.copied.size() + 1, std::end(buffer), [](char16_t u) { return u == u'#'; }))
+            << c.name;
+    }
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
+#include "notestore.h"
 #include "platform/Faults.h"
 
 namespace {
@@ -57,6 +59,25 @@ TEST(MemAPI, ExhaustedHeapGivesNullAndKeepsTheOldBlock) {
     EXPECT_EQ(MemGetSize(h), 8u);
     EXPECT_EQ(std::memcmp(MemGetPtr(h), "abcdefgh", 8), 0);
     MemFree(h);
+}
+
+TEST(MemAPI, NullHandlesGiveTheZeroValueAndARecordedFailure) {
+    const struct {
+        const char* name;
+        std::function<bool()> call;  // the zero value came back
+        bool fails;
+    } cases[] = {
+        {"MemDuplicate", [] { return MemDuplicate(nullptr) == nullptr; }, true},
+        {"MemGetPtr", [] { return MemGetPtr(nullptr) == nullptr; }, true},
+        {"MemGetSize", [] { return MemGetSize(nullptr) == 0; }, true},
+        {"MemRealloc", [] { return MemRealloc(nullptr, 8) == nullptr; }, true},
+        {"MemReleasePtr", [] { MemReleasePtr(nullptr); return true; }, true},
+        {"MemFree", [] { MemFree(nullptr); return true; }, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(c.call()) << c.name;
+        EXPECT_EQ(OL_GetLastExceptionKind(), c.fails ? OL_EXCEPTION_LIBRARY : OL_EXCEPTION_NONE) << c.name;
+    }
 }
 
 }  // namespace

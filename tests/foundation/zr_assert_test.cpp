@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 
@@ -123,6 +124,35 @@ TEST(ValidAddress, ChecksMappingAndWritability) {
         EXPECT_EQ(zr_CVIsValidAddress(c.address, c.size, c.forWrite), c.expected)
             << c.address << " size " << c.size << " write " << c.forWrite;
     }
+}
+
+TEST(ValidAddress, FollowsTheProtectionOfEachMapping) {
+    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    // Three pages: writable, read-only, inaccessible.
+    auto* pages = static_cast<uint8_t*>(mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(pages + page, page, PROT_READ), 0);
+    ASSERT_EQ(mprotect(pages + 2 * page, page, PROT_NONE), 0);
+    const auto size = static_cast<uint32_t>(page);
+    struct Case {
+        const char* name;
+        const void* address;
+        uint32_t size;
+        int32_t readable;
+        int32_t writable;
+    } cases[] = {
+        {"writable", pages, size, 1, 1},
+        {"read-only", pages + page, size, 1, 0},
+        {"inaccessible", pages + 2 * page, size, 0, 0},
+        {"writable into read-only", pages + page - 8, 16, 1, 0},
+        {"read-only into inaccessible", pages + 2 * page - 8, 16, 0, 0},
+        {"one byte of the inaccessible page", pages + 2 * page, 1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(zr_CVIsValidAddress(c.address, c.size, 0), c.readable) << c.name;
+        EXPECT_EQ(zr_CVIsValidAddress(c.address, c.size, 1), c.writable) << c.name;
+    }
+    munmap(pages, 3 * page);
 }
 
 TEST(WideToAnsi, ConvertsToTheCodePageAndTerminates) {

@@ -102,7 +102,13 @@ const ZoneCase kZones[] = {
     {"EST5EDT,M3.2.0,M11.1.0", 300, u"EST", true, u"EDT", {3, 2, 2}, {11, 1, 2}},
     {"Europe/Berlin", -60, u"CET", true, u"CEST", {3, -1, 2}, {10, -1, 3}},
     {"Australia/Sydney", -600, u"AEST", true, u"AEDT", {10, 1, 2}, {4, 1, 3}},
+    // The zone database calls Irish summer time standard and winter time
+    // daylight time (a negative saving); the time that is ahead is daylight.
+    {"Europe/Dublin", 0, u"GMT", true, u"IST", {3, -1, 1}, {10, -1, 2}},
 };
+
+// Daylight time is the one ahead of the zone's standard time.
+bool InDaylight(const tm& local, LONG standardBias) { return local.tm_gmtoff > -int64_t{standardBias} * 60; }
 
 int DaysInMonth(int year, int month) {
     const int64_t first = UtcSeconds(year, month, 1);
@@ -112,7 +118,8 @@ int DaysInMonth(int year, int month) {
 
 // `date` is in local time of the state that ends; `endingBias` its minutes
 // west. Checks the rule and that the daylight state really flips there.
-void ExpectChange(const SYSTEMTIME& date, const ChangeRule& rule, int year, LONG endingBias, bool toDaylight) {
+void ExpectChange(const SYSTEMTIME& date, const ChangeRule& rule, int year, LONG endingBias, LONG standardBias,
+                  bool toDaylight) {
     EXPECT_EQ(date.wYear, year);
     EXPECT_EQ(date.wMonth, rule.month);
     EXPECT_EQ(date.wDayOfWeek, 0);
@@ -127,8 +134,8 @@ void ExpectChange(const SYSTEMTIME& date, const ChangeRule& rule, int year, LONG
     EXPECT_EQ(date.wSecond, 0);
     const int64_t change =
         UtcSeconds(date.wYear, date.wMonth, date.wDay, date.wHour, date.wMinute, date.wSecond) + endingBias * 60;
-    EXPECT_EQ(Local(change - 1).tm_isdst > 0, !toDaylight);
-    EXPECT_EQ(Local(change).tm_isdst > 0, toDaylight);
+    EXPECT_EQ(InDaylight(Local(change - 1), standardBias), !toDaylight);
+    EXPECT_EQ(InDaylight(Local(change), standardBias), toDaylight);
 }
 
 TEST_F(TimeZoneTest, DescribesZonesFromTheDatabase) {
@@ -151,10 +158,10 @@ TEST_F(TimeZoneTest, DescribesZonesFromTheDatabase) {
             EXPECT_EQ(info.DaylightBias, 0);
             continue;
         }
-        EXPECT_EQ(id, now.tm_isdst > 0 ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD);
+        EXPECT_EQ(id, InDaylight(now, info.Bias) ? TIME_ZONE_ID_DAYLIGHT : TIME_ZONE_ID_STANDARD);
         EXPECT_EQ(info.DaylightBias, -60);
-        ExpectChange(info.DaylightDate, zone.toDaylight, year, info.Bias, true);
-        ExpectChange(info.StandardDate, zone.toStandard, year, info.Bias + info.DaylightBias, false);
+        ExpectChange(info.DaylightDate, zone.toDaylight, year, info.Bias, info.Bias, true);
+        ExpectChange(info.StandardDate, zone.toStandard, year, info.Bias + info.DaylightBias, info.Bias, false);
     }
 }
 
