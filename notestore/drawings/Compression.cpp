@@ -221,6 +221,31 @@ void CopyMatch(uint8_t* out, uint32_t offset, uint32_t length) {
     }
 }
 
+// Whether the group at `in` is the encoder's group for a run (PassRun): 16
+// copies of 16 bytes at one offset, a multiple of 16 that reaches no
+// further back than the `produced` bytes; `offset` receives it. The caller
+// has made sure the stream holds the group.
+bool IsRunGroup(const uint8_t* in, uint32_t control, uint32_t produced, uint32_t& offset) {
+    if (control != (0xFFFFu | kGroupEnd) || (in[0] & 0x0F) != kMaxLength - 1) return false;
+    offset = ((in[0] & 0xF0u) << 4) | in[1];
+    if (offset == 0 || offset % kMaxLength != 0 || offset > produced) return false;
+    return std::memcmp(in, in + 2, 2 * kGroupItems - 2) == 0;  // every item the same
+}
+
+// Decodes a run group 16 bytes a step, without the item loop; `out` must
+// have 256 writable bytes. At offset 16 (a run of one byte, or of a period
+// dividing 16) the 16 bytes repeated are loaded once, so that no step waits
+// for the previous one's store.
+void ExpandRunGroup(uint8_t* out, uint32_t offset) {
+    if (offset == kMaxLength) {
+        uint8_t period[kMaxLength];
+        std::memcpy(period, out - kMaxLength, kMaxLength);
+        for (uint32_t i = 0; i < kGroupItems; ++i) std::memcpy(out + i * kMaxLength, period, kMaxLength);
+        return;
+    }
+    for (uint32_t i = 0; i < kGroupItems; ++i) std::memcpy(out + i * kMaxLength, out + i * kMaxLength - offset, kMaxLength);
+}
+
 // One whole group with no bounds checks but the offset's; the caller has
 // made sure the stream holds kFastGroupInput more bytes and the block
 // kFastGroupOutput more.
@@ -459,7 +484,13 @@ uint32_t CCompression::Expand(const uint8_t* in, const uint8_t* end) {
         uint32_t control = zr_gen::LoadLE16(in) | kGroupEnd;
         in += 2;
         if (end - in >= kFastGroupInput && capacity_ - produced >= kFastGroupOutput) {
-            in = ExpandGroupFast(in, buffer_, produced, control);
+            if (uint32_t offset = 0; IsRunGroup(in, control, produced, offset)) {
+                ExpandRunGroup(buffer_ + produced, offset);
+                in += 2 * kGroupItems;
+                produced += kGroupItems * kMaxLength;
+            } else {
+                in = ExpandGroupFast(in, buffer_, produced, control);
+            }
             continue;
         }
         // Near the end of the stream or of the block: every item checked,

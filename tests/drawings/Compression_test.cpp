@@ -493,6 +493,10 @@ TEST(Compression, DamagedStreamsAreDataCorruption) {
         {"first copy cut", Hex("00000000" "0100" "0f")},
         {"control word cut", cut(after(16, [](StreamBuilder& b) { b.Literal(1); }), 2)},
         {"first control word cut", Hex("00000000" "00")},
+        {"group of equal copies reaching before the output", after(16, [](StreamBuilder& b) {
+             for (int i = 0; i < 16; ++i) b.Copy(32, 16);
+             b.Literals(40);
+         })},
     };
     CCompression compression;
     for (const auto& c : cases) {
@@ -503,6 +507,39 @@ TEST(Compression, DamagedStreamsAreDataCorruption) {
     }
     // The object is still whole.
     EXPECT_EQ(Decompressed(compression, Compressed(compression, Repeated(300))), Repeated(300));
+}
+
+// Groups of 16 copies of 16 bytes at one offset (what runs become) decode
+// without the item loop when the offset is a multiple of 16; every other
+// group of full copies must still decode item by item, and all exactly.
+TEST(Compression, GroupsOfEqualCopiesDecodeExactly) {
+    const struct {
+        const char* name;
+        std::vector<uint32_t> offsets;  // of the 16 copies
+    } cases[] = {
+        {"offset 16", std::vector<uint32_t>(16, 16)},
+        {"offset 32", std::vector<uint32_t>(16, 32)},
+        {"offset 48", std::vector<uint32_t>(16, 48)},
+        {"offset 256", std::vector<uint32_t>(16, 256)},
+        {"offset 4080", std::vector<uint32_t>(16, 4080)},
+        {"offset 15", std::vector<uint32_t>(16, 15)},
+        {"offset 24", std::vector<uint32_t>(16, 24)},
+        {"last copy differs", [] {
+             std::vector<uint32_t> offsets(16, 16);
+             offsets.back() = 32;
+             return offsets;
+         }()},
+    };
+    for (const auto& c : cases) {
+        StreamBuilder builder;
+        for (uint32_t i = 0; i < 4096 + 16; i += 16) builder.Literals(16, static_cast<uint8_t>(i / 16));
+        for (int group = 0; group < 3; ++group) {
+            for (const uint32_t offset : c.offsets) builder.Copy(offset, 16);
+        }
+        builder.Literals(60);
+        CCompression compression;
+        EXPECT_EQ(Decompressed(compression, builder.stream()), builder.output()) << c.name;
+    }
 }
 
 // A stream of nothing but copies is the most any stream can expand to: 16
