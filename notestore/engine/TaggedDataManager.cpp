@@ -106,23 +106,41 @@ int32_t CTaggedDataManager::readItem(uint32_t offset, TagType* tag) {
     return kNoError;
 }
 
+// Every field access of a record runs this walk, so it reads the headers
+// where they lie and only the three fields the walk needs; the whole header
+// is decoded once, for the tag handed back (the last one looked at). The
+// checks are readItem's.
 int32_t CTaggedDataManager::findTag(uint32_t id, bool* found, uint32_t* position, TagType* tag) {
     if (found != nullptr) *found = false;
+    const auto* block = reinterpret_cast<const uint8_t*>(data());
+    const uint32_t end = size();
     uint32_t offset = 0;
-    TagType current;
+    uint32_t last = end;  // the last header looked at, if any
     bool hit = false;
-    while (uint64_t{offset} + kHeader <= size()) {
-        const int32_t result = readItem(offset, &current);
-        if (result != kNoError) return result;
-        if (current.id >= id) {
-            hit = current.id == id;
+    while (uint64_t{offset} + kHeader <= end) {
+        const uint8_t* header = block + offset;
+        uint16_t code = LoadLE16(header);
+        uint32_t currentId = LoadLE32(header + 7);
+        uint32_t currentSize = LoadLE32(header + 11);
+        if (swap_) {
+            code = __builtin_bswap16(code);
+            currentId = __builtin_bswap32(currentId);
+            currentSize = __builtin_bswap32(currentSize);
+        }
+        if (code != kTaggedDataCode || uint64_t{offset} + kHeader + currentSize > end) return kDataCorruptionError;
+        last = offset;
+        if (currentId >= id) {
+            hit = currentId == id;
             break;
         }
-        offset += kHeader + current.size;
+        offset += kHeader + currentSize;
     }
     if (found != nullptr) *found = hit;
     if (position != nullptr) *position = offset;
-    if (tag != nullptr) *tag = current;
+    if (tag != nullptr) {
+        *tag = TagType{};
+        if (last != end) readTag(last, tag);
+    }
     return kNoError;
 }
 
