@@ -26,6 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "notestore/foundation/File.h"
+#include "notestore/outline/OutlineDB.h"
+#include "notestore/outline/OutlineRecord.h"
+#include "platform/Strings.h"
 #include "tools/zro/Outline.h"
 
 extern char** environ;
@@ -292,6 +296,30 @@ void ShowSqlite(benchmark::State& state) {
     }
 }
 
+// Opens the document and reads every item's fields as the library's
+// callers do, holding the open document, as an application would.
+int ReadThroughLibrary(const std::string& path) {
+    zr_gen::COutlineDB db;
+    if (db.Open(platform::Utf8ToUtf16(path).c_str(), zr_gen::CFile::kModeRead | zr_gen::CFile::kShareRead) != 1) return 2;
+    db.ReadSharedHeader();
+    db.ReadPrivateHeader();
+    db.ReadRows();
+    size_t units = 0;
+    zr_gen::_String text;
+    for (int32_t i = 0; i < db.GetRecordset()->getSize(); ++i) {
+        auto* record = static_cast<zr_gen::COutlineRecord*>(db.getRecord(static_cast<uint32_t>(i)));
+        record->GetText(text);
+        units += text.size() + record->GetId() % 2 + record->GetIndent() % 2;
+        if (record->HasNote()) {
+            record->GetNote(text);
+            units += text.size();
+        }
+    }
+    std::printf("%zu items, %zu text units\n", static_cast<size_t>(db.GetRecordset()->getSize()), units);
+    db.Close();
+    return 0;
+}
+
 void Register() {
     const auto add = [](const char* name, auto run) {
         benchmark::RegisterBenchmark(name, run)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -312,11 +340,13 @@ void Register() {
 
 int main(int argc, char** argv) {
     // `outline_bench --write-document PATH` writes the benchmark's document
-    // only, for measuring a reader's memory from outside.
+    // only, and `--read-document PATH` opens a document and reads every
+    // item's fields through the library, for measuring memory from outside.
     if (argc == 3 && std::string(argv[1]) == "--write-document") {
         zro::Save(Items(), argv[2]);
         return 0;
     }
+    if (argc == 3 && std::string(argv[1]) == "--read-document") return ReadThroughLibrary(argv[2]);
     Register();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -87,17 +87,20 @@ row("append one item and save", "Append", "sqlite", 5.0)
 row("append one item and save", "Append", "sqlite_nosync", 5.0)
 row("dump as text (processes)", "Show", "sqlite", 1.5)
 PY
-      # Peak memory of `zro show` on the benchmark's document, beside the
-      # same on a one-item document (the runtime's fixed share).
+      # Peak memory of reading the benchmark's document through the library
+      # and of `zro show` on it, each beside the same on a one-item document
+      # (the process's fixed share).
       folder=$(mktemp -d)
       "$build/bench/outline_bench" --write-document "$folder/big.zro"
       printf 'Title: One\n\n- [ ] item\n' > "$folder/one.txt"
       "$build/tools/zro" import "$folder/one.txt" "$folder/one.zro"
-      peak() { /usr/bin/time -f %M "$build/tools/zro" show "$1" 2>&1 >/dev/null | tail -1; }
+      peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
       size=$(stat -c %s "$folder/big.zro")
-      big=$(peak "$folder/big.zro")
-      one=$(peak "$folder/one.zro")
-      python3 -c "import sys; size, big, one = int(sys.argv[1]), int(sys.argv[2]) * 1024, int(sys.argv[3]) * 1024; print(f'zro show peak memory: {big / 1e6:.1f} MB ({big / size:.2f}x the {size / 1e6:.1f} MB file); less a one-item document\'s {one / 1e6:.1f} MB: {(big - one) / size:.2f}x (target <= 1.5)')" "$size" "$big" "$one"
+      for reader in "$build/bench/outline_bench --read-document" "$build/tools/zro show"; do
+        big=$(peak $reader "$folder/big.zro")
+        one=$(peak $reader "$folder/one.zro")
+        python3 -c "import sys; size, big, one = int(sys.argv[1]), int(sys.argv[2]) * 1024, int(sys.argv[3]) * 1024; print(f'peak memory of {sys.argv[4]}: {big / 1e6:.1f} MB = {big / size:.2f}x the {size / 1e6:.1f} MB file; less a one-item document\'s {one / 1e6:.1f} MB: {(big - one) / size:.2f}x (target <= 1.5)')" "$size" "$big" "$one" "${reader##*/}"
+      done
       rm -rf "$folder"
       ;;
     *)
