@@ -71,8 +71,9 @@ PY
       python3 - "$build/outline.json" <<'PY'
 import json, sys
 report = json.load(open(sys.argv[1]))
-medians = {b["run_name"]: b["real_time"] for b in report["benchmarks"] if b.get("aggregate_name") == "median"}
-cv = {b["run_name"]: b["real_time"] for b in report["benchmarks"] if b.get("aggregate_name") == "cv"}
+def named(aggregate):  # timed in real time: the names end in "/real_time"
+    return {b["run_name"].removesuffix("/real_time"): b["real_time"] for b in report["benchmarks"] if b.get("aggregate_name") == aggregate}
+medians, cv = named("median"), named("cv")
 print(f"100,000 items; document {int(report['context']['document bytes']):,} bytes, SQLite database {int(report['context']['database bytes']):,} bytes")
 print("median ms (coefficient of variation over the repetitions); ratio = ours / SQLite (lower is better)")
 def row(label, op, baseline, target):
