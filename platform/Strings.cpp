@@ -61,6 +61,17 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
+        // A run of ASCII, most of any text, is copied a unit a byte without
+        // the per-character appends.
+        size_t ascii = i;
+        while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
+        if (ascii != i) {
+            const size_t at = out.size();
+            out.resize(at + (ascii - i));
+            std::copy(text.begin() + static_cast<std::ptrdiff_t>(i), text.begin() + static_cast<std::ptrdiff_t>(ascii), out.begin() + static_cast<std::ptrdiff_t>(at));
+            i = ascii;
+            if (i == text.size()) break;
+        }
         char32_t c = text[i];
         if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);

@@ -14,6 +14,7 @@ packages=(
   # client library, xdg-email; an X server, xdotool and a CUPS daemon the
   # tests start themselves; dpkg-deb for rtsetup's test package (dpkg).
   libgtk-3-dev libcups2-dev xdg-utils xvfb xauth xdotool cups-daemon cups-client
+  libsqlite3-dev sqlite3
 )
 
 missing=()

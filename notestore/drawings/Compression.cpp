@@ -97,15 +97,19 @@ uint32_t CopyLength(uint64_t diff, const uint8_t* p, const uint8_t* q) {
     return MatchLength(p, q);
 }
 
+// The table index of the three bytes at `p`: bits 4 to 15 of h times
+// 0xFFFF9E5F for h = (((b0 << 4) ^ b1) << 4) ^ b2. h has 16 bits and those
+// bits of the product depend only on its low 16, so it is worked out in 16
+// bits (which lets HashIndices run in 16-bit vector lanes).
+inline uint16_t HashIndex(const uint8_t* p) {
+    const auto h = static_cast<uint16_t>((p[0] << 8) ^ (p[1] << 4) ^ p[2]);
+    return static_cast<uint16_t>(static_cast<uint16_t>(h * 0x9E5Fu) >> 4);
+}
+
 // The table index of each of `count` positions from `from`, which must have
-// count + 2 readable bytes: bits 4 to 15 of h times 0xFFFF9E5F for
-// h = (((b0 << 4) ^ b1) << 4) ^ b2. h has 16 bits and those bits of the
-// product depend only on its low 16, so the loop runs in 16-bit lanes.
+// count + 2 readable bytes.
 void HashIndices(const uint8_t* from, size_t count, uint16_t* into) {
-    for (size_t i = 0; i < count; ++i) {
-        const auto h = static_cast<uint16_t>((from[i] << 8) ^ (from[i + 1] << 4) ^ from[i + 2]);
-        into[i] = static_cast<uint16_t>(static_cast<uint16_t>(h * 0x9E5Fu) >> 4);
-    }
+    for (size_t i = 0; i < count; ++i) into[i] = HashIndex(from + i);
 }
 
 // The hash indices of the positions ahead of the read position, computed a
@@ -123,16 +127,21 @@ public:
     void Cover(uint32_t upTo) {
         upTo = std::min(upTo, limit_);
         while (filled_ < upTo) {
-            const uint32_t blockEnd = std::min(filled_ + kBlock, limit_);
+            const uint32_t blockEnd = std::min((filled_ & ~(kBlock - 1)) + kBlock, limit_);
             HashIndices(source_ + filled_, blockEnd - filled_, slots_ + (filled_ & (kSlots - 1)));
             filled_ = blockEnd;
         }
     }
 
+    // Leaves the positions below `to` unhashed: the read position has
+    // passed them without needing their indices.
+    void Skip(uint32_t to) { filled_ = std::max(filled_, std::min(to, limit_)); }
+
     uint32_t At(uint32_t position) const { return slots_[position & (kSlots - 1)]; }
 
 private:
-    // Blocks start at multiples of kBlock, so none wraps around the ring.
+    // Blocks end at multiples of kBlock (they start there too unless a skip
+    // intervened), so none wraps around the ring.
     static constexpr uint32_t kBlock = 1024;
     static constexpr uint32_t kSlots = 2 * kBlock;
     static_assert(kBlock >= kFullBatchInput);
@@ -142,6 +151,43 @@ private:
     uint32_t filled_ = 0;
     uint16_t slots_[kSlots];
 };
+
+// A copy item's two bytes, as a little-endian word.
+uint16_t CopyCode(uint32_t offset, uint32_t length) {
+    return static_cast<uint16_t>((offset & 0xFF) << 8 | ((offset >> 4) & 0xF0) | (length - 1));
+}
+
+// Whether the full batch at `read` is a run the encoder may pass without
+// hashing: then every item of the batch is a copy of 16 bytes at one offset
+// o, which this returns (else 0). That holds when
+// - the last items, reaching back o bytes, are copies of 16 bytes each, so
+//   that items started at every 16th position back to read - o (o is a
+//   multiple of 16 and at most 256, so the previous group, which ends at
+//   `groupEnd` and whose control word is `lastControl`, holds them);
+// - the source repeats at offset o throughout the batch;
+// - the o / 16 positions of one period, one per phase of the repetition,
+//   take distinct table entries.
+// By induction each item's entry was then last written by the item o bytes
+// back (the same bytes, so the same entry, and no item in between shares
+// it), within reach, and the two agree in all 16 bytes.
+uint32_t RunOffset(const uint8_t* source, uint32_t read, uint32_t lastControl, const uint8_t* groupEnd) {
+    if ((lastControl & (1u << (kGroupItems - 1))) == 0) return 0;
+    const uint32_t lastCode = zr_gen::LoadLE16(groupEnd - 2);
+    const uint32_t offset = ((lastCode & 0xF0) << 4) | (lastCode >> 8);
+    const uint32_t period = offset / kMaxLength;
+    if (offset % kMaxLength != 0 || period == 0 || period > kGroupItems) return 0;
+    for (uint32_t back = 1; back <= period; ++back) {
+        const bool fullCopy = ((lastControl >> (kGroupItems - back)) & 1) != 0 && (groupEnd[-2 * static_cast<ptrdiff_t>(back)] & 0x0F) == kMaxLength - 1;
+        if (!fullCopy) return 0;
+    }
+    if (std::memcmp(source + read, source + read - offset, kFullBatchInput) != 0) return 0;
+    uint16_t phases[kGroupItems];
+    for (uint32_t k = 0; k < period; ++k) {
+        phases[k] = HashIndex(source + read + k * kMaxLength);
+        if (std::find(phases, phases + k, phases[k]) != phases + k) return 0;
+    }
+    return offset;
+}
 
 uint32_t StoreSource(const uint8_t* source, uint32_t end, uint8_t* out) {
     out[0] = kStored;
@@ -173,6 +219,31 @@ void CopyMatch(uint8_t* out, uint32_t offset, uint32_t length) {
     } else {
         RepeatBytes(out, offset, length);
     }
+}
+
+// Whether the group at `in` is the encoder's group for a run (PassRun): 16
+// copies of 16 bytes at one offset, a multiple of 16 that reaches no
+// further back than the `produced` bytes; `offset` receives it. The caller
+// has made sure the stream holds the group.
+bool IsRunGroup(const uint8_t* in, uint32_t control, uint32_t produced, uint32_t& offset) {
+    if (control != (0xFFFFu | kGroupEnd) || (in[0] & 0x0F) != kMaxLength - 1) return false;
+    offset = ((in[0] & 0xF0u) << 4) | in[1];
+    if (offset == 0 || offset % kMaxLength != 0 || offset > produced) return false;
+    return std::memcmp(in, in + 2, 2 * kGroupItems - 2) == 0;  // every item the same
+}
+
+// Decodes a run group 16 bytes a step, without the item loop; `out` must
+// have 256 writable bytes. At offset 16 (a run of one byte, or of a period
+// dividing 16) the 16 bytes repeated are loaded once, so that no step waits
+// for the previous one's store.
+void ExpandRunGroup(uint8_t* out, uint32_t offset) {
+    if (offset == kMaxLength) {
+        uint8_t period[kMaxLength];
+        std::memcpy(period, out - kMaxLength, kMaxLength);
+        for (uint32_t i = 0; i < kGroupItems; ++i) std::memcpy(out + i * kMaxLength, period, kMaxLength);
+        return;
+    }
+    for (uint32_t i = 0; i < kGroupItems; ++i) std::memcpy(out + i * kMaxLength, out + i * kMaxLength - offset, kMaxLength);
 }
 
 // One whole group with no bounds checks but the offset's; the caller has
@@ -211,6 +282,8 @@ uint32_t CCompression::Encoder::Begin(uint32_t end) {
         ready_ = true;
     }
     const uint32_t base = clock_;
+    lastBase_ = base;
+    lastEnd_ = end;
     KeepWithinClockRange(base);
     clock_ += end + kCallGap;
     return base;
@@ -223,6 +296,39 @@ void CCompression::Encoder::KeepWithinClockRange(uint32_t now) {
         if (((now - static_cast<uint32_t>(entry)) & kClockMask) > kMaxOffset) entry = ahead;
     }
     sweptAt_ = now;
+}
+
+// Writes the groups of a run that RunOffset found at `read`, one per batch
+// while the source keeps repeating at `offset` (so each next batch is a run
+// again: the phases' entries stay distinct, as the batch length is a
+// multiple of 16), until too little source is left for a full batch or the
+// overrun test between batches would fall back. `controlAt` moves to the
+// next group's control word; returns the new read position. The table gets
+// what the items of the last batch enter, which overwrites whatever the
+// earlier ones entered (sweeps between batches touch only entries out of
+// reach, and these entries are written after them).
+uint32_t CCompression::Encoder::PassRun(const uint8_t* source, uint32_t read, uint32_t end, uint32_t base, uint32_t offset,
+                                        uint8_t*& controlAt, const uint8_t* out) {
+    uint8_t group[2 + 2 * kGroupItems];
+    zr_gen::StoreLE16(group, 0xFFFF);
+    for (uint32_t i = 0; i < kGroupItems; ++i) zr_gen::StoreLE16(group + 2 + 2 * i, CopyCode(offset, kMaxLength));
+    uint32_t batch = read;
+    for (;;) {
+        std::memcpy(controlAt, group, sizeof group);
+        controlAt += sizeof group;
+        read += kFullBatchInput;
+        if (controlAt + 2 - out > end || end - read < kFullBatchInput) break;
+        KeepWithinClockRange(base + read);
+        if (std::memcmp(source + read, source + read - offset, kFullBatchInput) != 0) break;
+        batch = read;
+    }
+    // Per phase, the batch's last item of that phase.
+    const uint32_t period = offset / kMaxLength;
+    for (uint32_t k = 0; k < period; ++k) {
+        const uint32_t position = batch + (k + (kGroupItems - 1 - k) / period * period) * kMaxLength;
+        entries_[HashIndex(source + position)] = Load64(source + position) << kClockBits | ((base + position) & kClockMask);
+    }
+    return read;
 }
 
 // One pass over the source. The positions and the control word live in
@@ -238,6 +344,7 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
     uint8_t* put = controlAt + 2;
     uint32_t control = 0;
     uint32_t items = 0;
+    uint32_t lastControl = 0;  // of the last whole group
 
     // The item at the read position, which must have 16 bytes behind it and
     // its hash index in the ring: a copy (returns 1) when the candidate is
@@ -260,7 +367,7 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
         if (test < kMaxOffset) {
             const uint32_t offset = static_cast<uint32_t>(test) + 1;
             const uint32_t length = CopyLength(diff, p, p - offset);
-            zr_gen::StoreLE16(put, static_cast<uint16_t>((offset & 0xFF) << 8 | ((offset >> 4) & 0xF0) | (length - 1)));
+            zr_gen::StoreLE16(put, CopyCode(offset, length));
             put += 2;
             read += length;
             return 1;
@@ -276,6 +383,13 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
         const uint32_t left = end - read;
         if (left >= kFullBatchInput) {
             KeepWithinClockRange(base + read);
+            if (const uint32_t offset = RunOffset(source, read, lastControl, controlAt); offset != 0) {
+                read = PassRun(source, read, end, base, offset, controlAt, out);
+                hashes.Skip(read);
+                put = controlAt + 2;
+                lastControl = 0xFFFF;
+                continue;
+            }
             hashes.Cover(read + kFullBatchInput);
             // Unrolled, each item's control bit is a constant shift. A full
             // batch always fills a group of its own, and its control word
@@ -297,6 +411,7 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
         }
         if (items == kGroupItems) {
             zr_gen::StoreLE16(controlAt, static_cast<uint16_t>(control));
+            lastControl = control;
             controlAt = put;
             put += 2;
             control = 0;
@@ -306,6 +421,13 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
     // Unused control bits stay 0; a control word without items is dropped.
     zr_gen::StoreLE16(controlAt, static_cast<uint16_t>(control));
     return static_cast<uint32_t>((put == controlAt + 2 ? controlAt : put) - out);
+}
+
+void CCompression::Encoder::TablePositions(int64_t (&positions)[kEntries]) const {
+    for (uint32_t i = 0; i < kEntries; ++i) {
+        const uint32_t position = (static_cast<uint32_t>(entries_[i]) - lastBase_) & kClockMask;
+        positions[i] = ready_ && position < lastEnd_ ? int64_t{position} : -1;
+    }
 }
 
 CCompression::CCompression() { Reserve(0); }
@@ -362,7 +484,13 @@ uint32_t CCompression::Expand(const uint8_t* in, const uint8_t* end) {
         uint32_t control = zr_gen::LoadLE16(in) | kGroupEnd;
         in += 2;
         if (end - in >= kFastGroupInput && capacity_ - produced >= kFastGroupOutput) {
-            in = ExpandGroupFast(in, buffer_, produced, control);
+            if (uint32_t offset = 0; IsRunGroup(in, control, produced, offset)) {
+                ExpandRunGroup(buffer_ + produced, offset);
+                in += 2 * kGroupItems;
+                produced += kGroupItems * kMaxLength;
+            } else {
+                in = ExpandGroupFast(in, buffer_, produced, control);
+            }
             continue;
         }
         // Near the end of the stream or of the block: every item checked,

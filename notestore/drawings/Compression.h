@@ -61,6 +61,13 @@ public:
     // The work block's size: 0 without a block, else a multiple of 65536.
     uint32_t capacity() const { return capacity_; }
 
+    // For checking the encoder: the position in the source of the last
+    // Compress that each of the 4096 hash entries holds, or -1 for an entry
+    // holding none of that source; the table an encoder that enters every
+    // item's position (and nothing else) leaves behind. Exact for sources
+    // under 2 MiB (positions are kept modulo 2^24 and swept further on).
+    void LastTablePositions(int64_t (&positions)[4096]) const { encoder_.TablePositions(positions); }
+
 private:
     // Grows the block (keeping its bytes) to the smallest multiple of 65536
     // that holds `bytes`, or allocates one when there is none.
@@ -77,6 +84,7 @@ private:
         // Encodes `end` bytes into `out`, which holds end + 34 bytes, and
         // returns the stream length.
         uint32_t Encode(const uint8_t* source, uint32_t end, uint8_t* out);
+        void TablePositions(int64_t (&positions)[kEntries]) const;
 
     private:
         // Makes the entries usable at the first call and returns the clock
@@ -85,10 +93,16 @@ private:
         // Marks every entry further back than the largest offset from `now`
         // as empty, when the last sweep is far enough behind.
         void KeepWithinClockRange(uint32_t now);
+        // Writes the groups of copies of a run without hashing its
+        // positions (Compression.cpp gives the conditions).
+        uint32_t PassRun(const uint8_t* source, uint32_t read, uint32_t end, uint32_t base, uint32_t offset,
+                         uint8_t*& controlAt, const uint8_t* out);
 
         uint64_t entries_[kEntries];
         uint32_t clock_ = 0;
         uint32_t sweptAt_ = 0;
+        uint32_t lastBase_ = 0;  // the clock at the last call's position 0
+        uint32_t lastEnd_ = 0;   // and that call's length
         bool ready_ = false;
     };
 

@@ -89,7 +89,7 @@ void CDatabase::ReadRows() {
     ReadExtraRows();
     recordset_->Free();
     RowSpanReader rows(*this);
-    for (uint32_t i = 0; i < dbInfo_.rowCount; ++i) rows.ReadInto(*recordset_->Append());
+    for (uint32_t i = 0; i < dbInfo_.rowCount; ++i) rows.ReadInto(*recordset_->AppendToRead());
     rows.Finish();
     buffered.End();
 }

@@ -11,8 +11,9 @@ namespace zr_gen {
 
 CDBRecordset::~CDBRecordset() { Free(); }
 
-CDBRecord* CDBRecordset::Initialized(CDBRecord* created) {
+CDBRecord* CDBRecordset::Initialized(CDBRecord* created) const {
     if (created == nullptr) ZR_THROW(CException, kMsgOutOfMemory, DefaultErrorNumber(kMsgOutOfMemory));
+    if (!initRecords_) return created;
     try {
         created->Init();  // a subclass's Init stores tags and may run out of memory
     } catch (...) {
@@ -51,6 +52,18 @@ CDBRecord* CDBRecordset::Append() {
     CDBRecord* record = InsertNew(records_.size());
     record->SetIndex(static_cast<uint32_t>(records_.size() - 1));
     return record;
+}
+
+CDBRecord* CDBRecordset::AppendToRead() {
+    initRecords_ = false;
+    try {
+        CDBRecord* record = Append();
+        initRecords_ = true;
+        return record;
+    } catch (...) {
+        initRecords_ = true;
+        throw;
+    }
 }
 
 void CDBRecordset::add(CDBRecord* record) {

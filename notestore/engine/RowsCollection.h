@@ -30,6 +30,11 @@ public:
 
     // A new record at the end, its index set to its list position.
     CDBRecord* Append();
+    // The same for a row about to be read into it: Init is not called, as
+    // reading a row replaces the record's whole block (and the Init of every
+    // record kind only stores tags in it), so its defaults would be thrown
+    // away at once.
+    CDBRecord* AppendToRead();
     // Takes over an existing record at the end; its index is not touched.
     void add(CDBRecord* record);
     // A new record placed immediately before or after `record` (null when
@@ -62,9 +67,10 @@ public:
 
 protected:
     // For CreateDBRecord overrides: the freshly allocated record with Init
-    // called on it, or for null the out-of-memory error; a record whose Init
-    // fails is freed before the error passes.
-    static CDBRecord* Initialized(CDBRecord* created);
+    // called on it (except within AppendToRead), or for null the
+    // out-of-memory error; a record whose Init fails is freed before the
+    // error passes.
+    CDBRecord* Initialized(CDBRecord* created) const;
     // A new T carved from the arena, or null when memory runs out: what
     // CreateDBRecord overrides pass to Initialized.
     template <class T>
@@ -85,6 +91,7 @@ private:
     // Where the records of CreateDBRecord come from; each lives until it is
     // destroyed, whatever becomes of the recordset (see RowArena.h).
     RowArena arena_;
+    bool initRecords_ = true;  // false while AppendToRead makes its record
 };
 
 }  // namespace zr_gen

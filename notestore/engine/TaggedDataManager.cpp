@@ -93,6 +93,29 @@ private:
     bool needsExact_ = false;
 };
 
+// What a walk over the headers needs of one, read where it lies.
+struct HeaderStep {
+    uint16_t code;
+    uint32_t id;
+    uint32_t size;
+};
+
+// The header at `offset` of a block of `end` bytes, which must hold the 15
+// header bytes; *sound is false for a wrong tag code or data reaching past
+// the block's end (the block comes from a file: a walk past such a header
+// would read beyond the buffer).
+HeaderStep Peek(const uint8_t* block, uint32_t offset, uint32_t end, bool swap, bool* sound) {
+    const uint8_t* header = block + offset;
+    HeaderStep step{LoadLE16(header), LoadLE32(header + 7), LoadLE32(header + 11)};
+    if (swap) {
+        step.code = __builtin_bswap16(step.code);
+        step.id = __builtin_bswap32(step.id);
+        step.size = __builtin_bswap32(step.size);
+    }
+    *sound = step.code == CTaggedDataManager::kTaggedDataCode && uint64_t{offset} + kHeader + step.size <= end;
+    return step;
+}
+
 }  // namespace
 
 CTaggedDataManager::CTaggedDataManager(char** buffer, uint32_t size, bool swap, uint32_t capacity, uint32_t growthStep)
@@ -127,23 +150,21 @@ void CTaggedDataManager::encodeTag(const TagType& tag, uint8_t* bytes) {
 
 bool CTaggedDataManager::isValidTag(const TagType& tag) { return tag.code == kTaggedDataCode; }
 
-int32_t CTaggedDataManager::readItem(uint32_t offset, TagType* tag) {
-    readTag(offset, tag);
-    if (!isValidTag(*tag)) return kDataCorruptionError;
-    // The block comes from a file: data said to run past its end would make
-    // every later access read beyond the buffer.
-    if (uint64_t{offset} + kHeader + tag->size > size()) return kDataCorruptionError;
-    return kNoError;
-}
-
+// Every field access of a record runs this walk, so it reads the headers
+// where they lie and only the fields the walk needs; the whole header is
+// decoded once, for the tag handed back (the last one looked at).
 int32_t CTaggedDataManager::findTag(uint32_t id, bool* found, uint32_t* position, TagType* tag) {
     if (found != nullptr) *found = false;
+    const auto* block = reinterpret_cast<const uint8_t*>(data());
+    const uint32_t end = size();
     uint32_t offset = 0;
-    TagType current;
+    uint32_t last = end;  // the last header looked at, if any
     bool hit = false;
-    while (uint64_t{offset} + kHeader <= size()) {
-        const int32_t result = readItem(offset, &current);
-        if (result != kNoError) return result;
+    while (uint64_t{offset} + kHeader <= end) {
+        bool sound = false;
+        const HeaderStep current = Peek(block, offset, end, swap_, &sound);
+        if (!sound) return kDataCorruptionError;
+        last = offset;
         if (current.id >= id) {
             hit = current.id == id;
             break;
@@ -152,7 +173,10 @@ int32_t CTaggedDataManager::findTag(uint32_t id, bool* found, uint32_t* position
     }
     if (found != nullptr) *found = hit;
     if (position != nullptr) *position = offset;
-    if (tag != nullptr) *tag = current;
+    if (tag != nullptr) {
+        *tag = TagType{};
+        if (last != end) readTag(last, tag);
+    }
     return kNoError;
 }
 
@@ -175,14 +199,17 @@ int32_t CTaggedDataManager::insertEmptyTag(uint32_t id, uint32_t position) {
     return result;
 }
 
+// Runs after every store, so it walks in place as findTag does.
 void CTaggedDataManager::Validate() {
+    const auto* block = reinterpret_cast<const uint8_t*>(data());
+    const uint32_t end = size();
     uint32_t offset = 0;
     uint32_t previous = 0;  // ids start above 0
-    while (uint64_t{offset} + kHeader <= size()) {
-        TagType tag;
-        const int32_t result = readItem(offset, &tag);
-        ZR_ASSERT(result == kNoError);
-        if (result != kNoError) return;  // nothing after a damaged item can be located
+    while (uint64_t{offset} + kHeader <= end) {
+        bool sound = false;
+        const HeaderStep tag = Peek(block, offset, end, swap_, &sound);
+        ZR_ASSERT(sound);
+        if (!sound) return;  // nothing after a damaged item can be located
         ZR_ASSERT(tag.id > previous);
         previous = tag.id;
         offset += kHeader + tag.size;

@@ -130,9 +130,6 @@ protected:
     bool isValidTag(const TagType& tag);
 
 private:
-    // The header at offset, checked: kDataCorruptionError for a wrong tag
-    // code or data reaching past the block's end.
-    int32_t readItem(uint32_t offset, TagType* tag);
     // The 15 stored bytes of a header, reversed when the block is swapped.
     void encodeTag(const TagType& tag, uint8_t* bytes);
     // The typed values, `width` (1, 2 or 4) bytes wide.

@@ -70,10 +70,14 @@ _String& _String::AssignAscii(const char* text, uint32_t length) {
     // Converts at most `length` bytes and stops at a terminator, as the C
     // library's multibyte conversion does.
     const std::string_view narrow = UpToZero(text, length);
-    std::u16string converted;
-    converted.reserve(narrow.size());
-    for (const char c : narrow) converted += platform::UnicodeFromCp1252(static_cast<unsigned char>(c));
-    assign(converted);
+    // Converted in place, without a second string: every stored text read
+    // passes here. ASCII maps to itself.
+    resize(narrow.size());
+    char16_t* out = data();
+    for (size_t i = 0; i < narrow.size(); ++i) {
+        const auto c = static_cast<unsigned char>(narrow[i]);
+        out[i] = c < 0x80 ? c : platform::UnicodeFromCp1252(c);
+    }
     return *this;
 }
 

@@ -13,6 +13,7 @@
 #include "support/Bytes.h"
 #include "support/Caught.h"
 #include "support/LogTail.h"
+#include "support/ReferenceEncoder.h"
 
 namespace {
 
@@ -43,7 +44,8 @@ Bytes Hex(const std::string& text) {
 
 Bytes Repeated(size_t size, uint8_t value = 0x61) { return Bytes(size, value); }
 
-Bytes Stored(const Bytes& source) { return testsupport::ByteWriter().U32(1).Raw(source).bytes; }
+using testsupport::ReferenceStream;
+using testsupport::Stored;
 
 Bytes Random(size_t size, uint32_t seed) {
     std::mt19937 engine(seed);
@@ -161,72 +163,6 @@ void ExpectWellFormed(const Bytes& stream, size_t sourceSize) {
     if (copied) {
         EXPECT_LE(lastCopyStart + 16, sourceSize);
     }
-}
-
-// The encoder exactly as the stream format describes it, written for
-// clarity rather than speed: the oracle for the library's streams. Every
-// item hashes its three bytes, takes the entry and always replaces it; a
-// candidate is used when it lies 1 to 4095 bytes back and agrees in three
-// bytes; 16 items per batch while 256 bytes remain, then one, with the last
-// 15 bytes literals; the overrun test between batches falls back to the
-// stored form.
-Bytes ReferenceStream(const Bytes& source) {
-    const size_t end = source.size();
-    std::vector<int64_t> table(4096, -1);
-    Bytes out(6, 0);
-    size_t controlAt = 4;
-    size_t pos = 0;
-    uint32_t control = 0;
-    uint32_t count = 0;
-    const auto literal = [&] {
-        out.push_back(source[pos++]);
-        control >>= 1;
-    };
-    const auto item = [&] {
-        const uint32_t h = (((source[pos] << 4) ^ source[pos + 1]) << 4) ^ source[pos + 2];
-        const uint32_t index = ((h * 0xFFFF9E5Fu) >> 4) & 0xFFF;
-        const int64_t candidate = table[index];
-        table[index] = static_cast<int64_t>(pos);
-        const int64_t offset = static_cast<int64_t>(pos) - candidate;
-        if (candidate < 0 || offset == 0 || offset > 4095 ||
-            !std::equal(source.begin() + candidate, source.begin() + candidate + 3, source.begin() + static_cast<std::ptrdiff_t>(pos))) {
-            literal();
-            return;
-        }
-        size_t length = 3;
-        while (length < 16 && source[static_cast<size_t>(candidate) + length] == source[pos + length]) ++length;
-        out.push_back(static_cast<uint8_t>(((offset >> 4) & 0xF0) | static_cast<int64_t>(length - 1)));
-        out.push_back(static_cast<uint8_t>(offset));
-        pos += length;
-        control = (control >> 1) | 0x8000;
-    };
-    const auto storeControl = [&] {
-        out[controlAt] = static_cast<uint8_t>(control);
-        out[controlAt + 1] = static_cast<uint8_t>(control >> 8);
-    };
-    for (;;) {
-        if (out.size() > end) return Stored(source);
-        if (pos + 256 <= end) {
-            for (int i = 0; i < 16; ++i) item();
-            count = 16;
-        } else if (pos == end) {
-            break;
-        } else {
-            pos + 16 > end ? literal() : item();
-            ++count;
-        }
-        if (count == 16) {
-            storeControl();
-            controlAt = out.size();
-            out.insert(out.end(), {0, 0});
-            control = 0;
-            count = 0;
-        }
-    }
-    control >>= 16 - count;
-    storeControl();
-    if (out.size() == controlAt + 2) out.resize(controlAt);
-    return out;
 }
 
 // Text, runs, pixels and noise in blocks, with blocks repeated from up to
@@ -410,6 +346,61 @@ TEST(Compression, RunsAndTextCompressWell) {
     EXPECT_LT(Compressed(compression, Pixels(230400, 5)).size(), 230400u / 5);
 }
 
+// A sketch: rows of `depth` bytes per pixel, white (0xFF), with a few
+// strokes three pixels wide of a colour that is not grey in 24 bits.
+Bytes Sketch(int width, int height, int depth, uint32_t seed) {
+    std::mt19937 engine(seed);
+    Bytes pixels(static_cast<size_t>(width) * height * depth, 0xFF);
+    const uint8_t pen[3] = {0x20, 0x40, 0xC0};
+    for (int stroke = 0; stroke < 4; ++stroke) {
+        int x = static_cast<int>(engine() % (width - 3));
+        int y = static_cast<int>(engine() % (height - 3));
+        for (int step = 0; step < 60; ++step) {
+            x = std::clamp(x + static_cast<int>(engine() % 5) - 2, 0, width - 3);
+            y = std::clamp(y + static_cast<int>(engine() % 5) - 2, 0, height - 3);
+            for (int d = 0; d < 9; ++d) std::copy_n(pen, depth, &pixels[((y + d / 3) * width + x + d % 3) * depth]);
+        }
+    }
+    return pixels;
+}
+
+// The encoder passes runs (of one byte, or of a pattern whose period is at
+// most 16) a batch at a time without hashing them. What it leaves must be
+// what entering every item gives: the same stream and the same table, on
+// sources made mostly of runs, on sketches, and on runs and patterns that
+// end at, before and after the end of a batch; one object for all, so that
+// a warm table is used too.
+TEST(Compression, RunsGiveTheStreamAndTableOfTheItemByItemEncoder) {
+    std::vector<std::pair<std::string, Bytes>> sources;
+    for (uint32_t seed = 0; seed < 60; ++seed) {
+        std::mt19937 engine(seed);
+        Bytes recipe(40 + engine() % 400);
+        for (uint8_t& b : recipe) b = static_cast<uint8_t>(engine());
+        sources.emplace_back("recipe " + std::to_string(seed), testsupport::RunHeavySource(recipe.data(), recipe.size()));
+    }
+    for (const int depth : {1, 3}) sources.emplace_back("sketch of depth " + std::to_string(depth), Sketch(240, 320, depth, 7u + depth));
+    for (const size_t size : {255u, 256u, 257u, 511u, 512u, 513u, 4096u, 5000u}) {
+        sources.emplace_back("run of " + std::to_string(size), Repeated(size));
+        for (const size_t period : {2u, 3u, 5u, 16u, 17u, 48u}) {
+            Bytes periodic = Text(period, static_cast<uint32_t>(size));
+            while (periodic.size() < size) periodic.push_back(periodic[periodic.size() - period]);
+            Bytes tail = Text(100, 1);
+            periodic.insert(periodic.end(), tail.begin(), tail.end());
+            sources.emplace_back("period " + std::to_string(period) + " over " + std::to_string(size), periodic);
+        }
+    }
+    CCompression compression;
+    for (const auto& [name, source] : sources) {
+        SCOPED_TRACE(name);
+        std::vector<int64_t> expectedTable;
+        const Bytes expected = ReferenceStream(source, &expectedTable);
+        ASSERT_EQ(Compressed(compression, source), expected);
+        int64_t table[4096];
+        compression.LastTablePositions(table);
+        ASSERT_EQ(std::vector<int64_t>(std::begin(table), std::end(table)), expectedTable);
+    }
+}
+
 // ---- Decoding ----
 
 // Every offset against every length, in the three places a copy can be
@@ -502,6 +493,10 @@ TEST(Compression, DamagedStreamsAreDataCorruption) {
         {"first copy cut", Hex("00000000" "0100" "0f")},
         {"control word cut", cut(after(16, [](StreamBuilder& b) { b.Literal(1); }), 2)},
         {"first control word cut", Hex("00000000" "00")},
+        {"group of equal copies reaching before the output", after(16, [](StreamBuilder& b) {
+             for (int i = 0; i < 16; ++i) b.Copy(32, 16);
+             b.Literals(40);
+         })},
     };
     CCompression compression;
     for (const auto& c : cases) {
@@ -512,6 +507,39 @@ TEST(Compression, DamagedStreamsAreDataCorruption) {
     }
     // The object is still whole.
     EXPECT_EQ(Decompressed(compression, Compressed(compression, Repeated(300))), Repeated(300));
+}
+
+// Groups of 16 copies of 16 bytes at one offset (what runs become) decode
+// without the item loop when the offset is a multiple of 16; every other
+// group of full copies must still decode item by item, and all exactly.
+TEST(Compression, GroupsOfEqualCopiesDecodeExactly) {
+    const struct {
+        const char* name;
+        std::vector<uint32_t> offsets;  // of the 16 copies
+    } cases[] = {
+        {"offset 16", std::vector<uint32_t>(16, 16)},
+        {"offset 32", std::vector<uint32_t>(16, 32)},
+        {"offset 48", std::vector<uint32_t>(16, 48)},
+        {"offset 256", std::vector<uint32_t>(16, 256)},
+        {"offset 4080", std::vector<uint32_t>(16, 4080)},
+        {"offset 15", std::vector<uint32_t>(16, 15)},
+        {"offset 24", std::vector<uint32_t>(16, 24)},
+        {"last copy differs", [] {
+             std::vector<uint32_t> offsets(16, 16);
+             offsets.back() = 32;
+             return offsets;
+         }()},
+    };
+    for (const auto& c : cases) {
+        StreamBuilder builder;
+        for (uint32_t i = 0; i < 4096 + 16; i += 16) builder.Literals(16, static_cast<uint8_t>(i / 16));
+        for (int group = 0; group < 3; ++group) {
+            for (const uint32_t offset : c.offsets) builder.Copy(offset, 16);
+        }
+        builder.Literals(60);
+        CCompression compression;
+        EXPECT_EQ(Decompressed(compression, builder.stream()), builder.output()) << c.name;
+    }
 }
 
 // A stream of nothing but copies is the most any stream can expand to: 16

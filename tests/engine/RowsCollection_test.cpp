@@ -224,6 +224,28 @@ TEST(Recordset, DeleteMarkedStopsAtADamagedFlagKeepingTheRest) {
     EXPECT_EQ(census.alive, 3);
 }
 
+// A record for a row about to be read skips Init (the read replaces its
+// block), only for that record: a failed one leaves Init on for the next.
+TEST(Recordset, RecordsAppendedToReadSkipInitAndOnlyThey) {
+    Census census;
+    CountedRecordset set(census);
+    set.Append();
+    CDBRecord* read = set.AppendToRead();
+    EXPECT_EQ(read->GetIndex(), 1u);
+    EXPECT_EQ(census.inits, 1);
+    {
+        FaultInjector injector;
+        ScopedFaultInjector installed(injector);
+        injector.FailNth(FaultOp::Alloc, 1, ERROR_NOT_ENOUGH_MEMORY);
+        testsupport::LogTail tail;
+        EXPECT_EQ(testsupport::Catch([&] { set.AppendToRead(); }).text, u"Out of memory");
+    }
+    set.InsertAfter(read);
+    set.Append();
+    EXPECT_EQ(census.inits, 3);
+    EXPECT_EQ(census.alive, 4);
+}
+
 TEST(Recordset, NoMemoryForANewRecordIsOutOfMemory) {
     CDBRecordset plain;
     Census census;
