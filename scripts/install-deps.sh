@@ -9,6 +9,7 @@ packages=(
   tzdata python3 python3-pil
   libpng-dev libjpeg62-turbo-dev libgif-dev liblz4-dev
   libcli11-dev nlohmann-json3-dev
+  libpugixml-dev libmd4c-dev libxml2-utils chromium
 )
 
 missing=()

@@ -29,11 +29,12 @@ summary,.item{cursor:default;padding:.1em 0}
 li:not(:has(>details))>.item{padding-left:1.1em}
 .note{display:block;white-space:pre-wrap;color:#555;margin:.1em 0 .2em 1.6em}
 .drawing{display:block;margin:.2em 0 .2em 1.6em;image-rendering:pixelated}
-input{margin-right:.4em;accent-color:#2a7})";
+input{margin-right:.4em;accent-color:#2a7;pointer-events:none})";
 
 // An item's own line: checkbox, text, note and drawing.
 void ItemLine(std::string& out, const Item& item) {
-    out += "<input type=\"checkbox\" disabled";
+    // Read-only without "disabled", which would grey the tick out.
+    out += "<input type=\"checkbox\" onclick=\"return false\"";
     if (item.checked) out += " checked";
     out += "><span class=\"text\">" + Escape(item.text) + "</span>";
     if (!item.note.empty()) out += "<span class=\"note\">" + Escape(item.note) + "</span>";
