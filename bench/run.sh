@@ -3,12 +3,12 @@
 # benchmark beside its baseline, as ratios measured in one run. Repetitions
 # of all benchmarks run in random order, so that a change in the machine's
 # load (a shared host) falls on ours and the baseline alike.
-# bench/run.sh [engine] [drawings]: the suites to run, by default both.
+# bench/run.sh [engine] [drawings] [zro]: the suites to run, by default all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/bench
 suites=("$@")
-[ ${#suites[@]} -gt 0 ] || suites=(engine drawings)
+[ ${#suites[@]} -gt 0 ] || suites=(engine drawings zro)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNOTESTORE_TESTS=OFF -DNOTESTORE_BENCH=ON >/dev/null
 
 run() {  # suite: builds and runs SUITE_bench into $build/SUITE.json
@@ -59,6 +59,17 @@ for data in ("text", "mixed", "drawing"):
           f" decompress {speed[f'Decompress/ours/{data}'] / copy:6.3f}x of memcpy")
 trip = next(b for b in medians if b["run_name"] == "RoundTripDrawing")
 print(f"240x320 drawing  DIB -> internal block -> DIB: {trip['real_time']:.0f} {trip['time_unit']} (target: well under 1 ms)")
+PY
+      ;;
+    zro)
+      run zro
+      python3 - "$build/zro.json" <<'PY'
+import json, sys
+runs = {b["run_name"]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("aggregate_name") == "median"}
+show = runs["BM_Show"]
+print(f"{'100,000 items':18s} {'ms':>9s} {'/ show':>7s}")
+for name in ("BM_Show", "BM_ExportJson", "BM_ExportOpml", "BM_ExportMarkdown", "BM_ExportHtml"):
+    print(f"{name[3:]:18s} {runs[name]:9.1f} {runs[name] / show:7.2f}")
 PY
       ;;
     *)

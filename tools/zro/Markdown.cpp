@@ -307,16 +307,25 @@ int Text(MD_TEXTTYPE type, const MD_CHAR* text, MD_SIZE size, void* data) {
 MarkdownExport ToMarkdown(const Outline& outline, const std::string& imageFolder) {
     MarkdownExport result;
     std::string& out = result.text;
-    out += "# " + EscapeLine(outline.title) + "\n\n";
+    out += "# ";
+    out += EscapeLine(outline.title);
+    out += "\n\n";
     for (size_t i = 0; i < outline.items.size(); ++i) {
         const Item& item = outline.items[i];
         const std::string indent(item.indent * kLevelWidth, ' ');
         const std::string inner = indent + std::string(kLevelWidth, ' ');
-        out += indent + (item.checked ? "- [x] " : "- [ ] ") + Paragraph(item.text, inner, false);
-        if (!item.note.empty()) out += "\n" + Paragraph(item.note, inner, true);
+        out += indent;
+        out += item.checked ? "- [x] " : "- [ ] ";
+        out += Paragraph(item.text, inner, false);
+        if (!item.note.empty()) {
+            out += '\n';
+            out += Paragraph(item.note, inner, true);
+        }
         if (!item.drawing.empty()) {
             MarkdownImage image{"item-" + std::to_string(i) + ".png", DibToPng(item.drawing)};
-            out += "\n" + inner + "![](" + imageFolder + "/" + image.name + ")\n";
+            out += '\n';
+            out += inner;
+            out += "![](" + imageFolder + "/" + image.name + ")\n";
             result.images.push_back(std::move(image));
         }
         // A blank line after an item with a note keeps the next item's

@@ -105,7 +105,10 @@ void WriteHead(pugi::xml_node head, const Outline& outline, const std::string& e
     SetNumber(document, "maxX", p.maxX);
     SetNumber(document, "maxY", p.maxY);
     std::string deleted;
-    for (uint32_t id : outline.deletedIds) deleted += (deleted.empty() ? "" : " ") + std::to_string(id);
+    for (uint32_t id : outline.deletedIds) {
+        if (!deleted.empty()) deleted += ' ';
+        deleted += std::to_string(id);
+    }
     document.append_attribute("deletedIds") = deleted.c_str();
 
     if (outline.font) {
@@ -233,7 +236,9 @@ std::string ExpansionState(const std::vector<Item>& items) {
     std::string state;
     for (size_t line = 0; line < visible.size(); ++line) {
         const size_t i = visible[line];
-        if (parents[i] && expanded[i]) state += (state.empty() ? "" : ",") + std::to_string(line + 1);
+        if (!parents[i] || !expanded[i]) continue;
+        if (!state.empty()) state += ',';
+        state += std::to_string(line + 1);
     }
     return state;
 }
