@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "tools/zro/Base64.h"
+#include "tools/zro/OutlineFields.h"
 #include "tools/zro/Png.h"
 
 namespace zro {
@@ -44,63 +45,19 @@ const Json& ObjectAt(const Json& parent, const char* key) {
     return value;
 }
 
-Json PlacementJson(const Placement& p) {
-    return {{"flags", p.flags}, {"showCmd", p.showCmd}, {"minX", p.minX}, {"minY", p.minY},     {"maxX", p.maxX},
-            {"maxY", p.maxY},   {"left", p.left},       {"top", p.top},   {"right", p.right}, {"bottom", p.bottom}};
+// The fields as the members of one object.
+template <class Owner, class Fields>
+Json ObjectOf(const Owner& owner, const Fields& fields) {
+    Json object = Json::object();
+    ForEachField(owner, fields, [&](const char* name, const auto& value) { object[name] = value; });
+    return object;
 }
 
-Placement PlacementOf(const Json& j) {
-    Placement p;
-    Take(j, "flags", p.flags);
-    Take(j, "showCmd", p.showCmd);
-    Take(j, "minX", p.minX);
-    Take(j, "minY", p.minY);
-    Take(j, "maxX", p.maxX);
-    Take(j, "maxY", p.maxY);
-    Take(j, "left", p.left);
-    Take(j, "top", p.top);
-    Take(j, "right", p.right);
-    Take(j, "bottom", p.bottom);
-    return p;
-}
-
-Json FontJson(const Font& f) {
-    return {{"height", f.height},
-            {"width", f.width},
-            {"escapement", f.escapement},
-            {"orientation", f.orientation},
-            {"weight", f.weight},
-            {"italic", f.italic},
-            {"underline", f.underline},
-            {"strikeOut", f.strikeOut},
-            {"charSet", f.charSet},
-            {"outPrecision", f.outPrecision},
-            {"clipPrecision", f.clipPrecision},
-            {"quality", f.quality},
-            {"pitchAndFamily", f.pitchAndFamily},
-            {"face", f.face},
-            {"color", f.color}};
-}
-
-Font FontOf(const Json& j) {
-    Font f;
-    Take(j, "height", f.height);
-    Take(j, "width", f.width);
-    Take(j, "escapement", f.escapement);
-    Take(j, "orientation", f.orientation);
-    Take(j, "weight", f.weight);
-    Take(j, "italic", f.italic);
-    Take(j, "underline", f.underline);
-    Take(j, "strikeOut", f.strikeOut);
-    Take(j, "charSet", f.charSet);
-    Take(j, "outPrecision", f.outPrecision);
-    Take(j, "clipPrecision", f.clipPrecision);
-    Take(j, "quality", f.quality);
-    Take(j, "pitchAndFamily", f.pitchAndFamily);
-    Take(j, "face", f.face);
-    Take(j, "color", f.color);
-    if (f.height == 0) throw JsonError("\"font\" has height 0");
-    return f;
+template <class Owner, class Fields>
+Owner FromObject(const Json& object, const Fields& fields) {
+    Owner owner;
+    ForEachField(owner, fields, [&](const char* name, auto& value) { Take(object, name, value); });
+    return owner;
 }
 
 Item ItemOf(const Json& j) {
@@ -138,22 +95,13 @@ std::string ToJson(const Outline& outline) {
         }
         items.push_back(std::move(entry));
     }
-    const Json document = {{"title", outline.title},
-                           {"category", outline.category},
-                           {"private", outline.isPrivate},
-                           {"synchronized", outline.synchronized},
-                           {"outlineChanged", outline.outlineChanged},
-                           {"matchName", outline.matchName},
-                           {"numbering", outline.numbering},
-                           {"numberingDivider", outline.numberingDivider},
-                           {"showCheckedItems", outline.showCheckedItems},
-                           {"selectedIndex", outline.selectedIndex},
-                           {"topIndex", outline.topIndex},
-                           {"showHeadingsMode", outline.showHeadingsMode},
-                           {"window", PlacementJson(outline.placement)},
-                           {"font", outline.font ? FontJson(*outline.font) : Json(nullptr)},
-                           {"items", std::move(items)},
-                           {"deletedIds", outline.deletedIds}};
+    Json document = {{"title", outline.title}};
+    document.update(ObjectOf(outline, kHeaderFields));
+    document["numbering"] = outline.numbering;
+    document["window"] = ObjectOf(outline.placement, kPlacementFields);
+    document["font"] = outline.font ? ObjectOf(*outline.font, kFontFields) : Json(nullptr);
+    document["items"] = std::move(items);
+    document["deletedIds"] = outline.deletedIds;
     // Stored texts may hold bytes that are not UTF-8 only when a caller put
     // them there; replace rather than fail.
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -171,20 +119,14 @@ Outline FromJson(std::string_view text) {
     }
     Outline outline;
     Take(j, "title", outline.title);
-    Take(j, "category", outline.category);
-    Take(j, "private", outline.isPrivate);
-    Take(j, "synchronized", outline.synchronized);
-    Take(j, "outlineChanged", outline.outlineChanged);
-    Take(j, "matchName", outline.matchName);
+    ForEachField(outline, kHeaderFields, [&](const char* name, auto& value) { Take(j, name, value); });
     Take(j, "numbering", outline.numbering);
-    Take(j, "numberingDivider", outline.numberingDivider);
-    Take(j, "showCheckedItems", outline.showCheckedItems);
-    Take(j, "selectedIndex", outline.selectedIndex);
-    Take(j, "topIndex", outline.topIndex);
-    Take(j, "showHeadingsMode", outline.showHeadingsMode);
     Take(j, "deletedIds", outline.deletedIds);
-    if (j.contains("window")) outline.placement = PlacementOf(ObjectAt(j, "window"));
-    if (j.contains("font") && !j["font"].is_null()) outline.font = FontOf(ObjectAt(j, "font"));
+    if (j.contains("window")) outline.placement = FromObject<Placement>(ObjectAt(j, "window"), kPlacementFields);
+    if (j.contains("font") && !j["font"].is_null()) {
+        outline.font = FromObject<Font>(ObjectAt(j, "font"), kFontFields);
+        if (outline.font->height == 0) throw JsonError("\"font\" has height 0");
+    }
     for (const Json& entry : j["items"]) outline.items.push_back(ItemOf(entry));
     return outline;
 }

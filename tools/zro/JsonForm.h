@@ -2,12 +2,12 @@
 // export writes it, the import reads it back into the same outline.
 //
 //   { "title", "category", "private", "synchronized", "outlineChanged",
-//     "matchName", "numbering": [10 bytes], "numberingDivider",
-//     "showCheckedItems", "selectedIndex", "topIndex", "showHeadingsMode",
+//     "matchName", "numberingDivider", "showCheckedItems", "selectedIndex",
+//     "topIndex", "showHeadingsMode", "numbering": [10 bytes],
 //     "window": { flags, showCmd, minX, minY, maxX, maxY, left, top, right, bottom },
-//     "font": null or { height, width, escapement, orientation, weight, italic,
+//     "font": null or { face, height, width, escapement, orientation, weight, italic,
 //               underline, strikeOut, charSet, outPrecision, clipPrecision,
-//               quality, pitchAndFamily, face, color },
+//               quality, pitchAndFamily, color },
 //     "items": [ { id, indent, text, note, checked, expanded,
 //                  "drawing": { width, height, png (Base64) } } ],
 //     "deletedIds": [ ... ] }

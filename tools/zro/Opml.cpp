@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "tools/zro/Base64.h"
+#include "tools/zro/OutlineFields.h"
 #include "tools/zro/Png.h"
 
 namespace zro {
@@ -46,9 +47,18 @@ void SetNumber(pugi::xml_node node, const char* name, T value) {
     node.append_attribute(name) = std::to_string(value).c_str();
 }
 
+void WriteValue(pugi::xml_node node, const char* name, const std::string& value) {
+    node.append_attribute(name) = value.c_str();
+}
+void WriteValue(pugi::xml_node node, const char* name, bool value) { node.append_attribute(name) = value; }
+template <class T>
+void WriteValue(pugi::xml_node node, const char* name, T value) {
+    SetNumber(node, name, value);
+}
+
 // The attribute as a number of T's range; absent: `value` stays.
 template <class T>
-void ReadNumber(pugi::xml_node node, const char* name, T& value) {
+void ReadValue(pugi::xml_node node, const char* name, T& value) {
     const pugi::xml_attribute attribute = node.attribute(name);
     if (!attribute) return;
     const std::string_view text = attribute.value();
@@ -58,6 +68,26 @@ void ReadNumber(pugi::xml_node node, const char* name, T& value) {
         throw OpmlError(std::string("<") + node.name() + "> " + name + "=\"" + std::string(text) + "\" is not a number in range");
     }
     value = parsed;
+}
+
+void ReadValue(pugi::xml_node node, const char* name, bool& value) {
+    if (const pugi::xml_attribute attribute = node.attribute(name)) value = attribute.as_bool();
+}
+
+void ReadValue(pugi::xml_node node, const char* name, std::string& value) {
+    if (const pugi::xml_attribute attribute = node.attribute(name)) value = attribute.value();
+}
+
+// An element holding `fields` of `owner` as attributes.
+template <class Owner, class Fields>
+void WriteFields(pugi::xml_node parent, const char* element, const Owner& owner, const Fields& fields) {
+    pugi::xml_node node = parent.append_child(element);
+    ForEachField(owner, fields, [&](const char* name, const auto& value) { WriteValue(node, name, value); });
+}
+
+template <class Owner, class Fields>
+void ReadFields(pugi::xml_node node, Owner& owner, const Fields& fields) {
+    ForEachField(owner, fields, [&](const char* name, auto& value) { ReadValue(node, name, value); });
 }
 
 bool IsTrue(pugi::xml_attribute attribute) {
@@ -79,87 +109,43 @@ std::string Lines(std::string text) {
 
 void WriteHead(pugi::xml_node head, const Outline& outline, const std::string& expansion) {
     head.append_child("title").text() = outline.title.c_str();
-    const Placement& p = outline.placement;
     head.append_child("expansionState").text() = expansion.c_str();
+    // OPML's own window elements, for other outliners; <zr:window> has all.
+    const Placement& p = outline.placement;
     head.append_child("windowTop").text() = p.top;
     head.append_child("windowLeft").text() = p.left;
     head.append_child("windowBottom").text() = p.bottom;
     head.append_child("windowRight").text() = p.right;
 
-    pugi::xml_node document = head.append_child("zr:document");
-    document.append_attribute("category") = outline.category.c_str();
-    document.append_attribute("private") = outline.isPrivate;
-    document.append_attribute("synchronized") = outline.synchronized;
-    document.append_attribute("outlineChanged") = outline.outlineChanged;
-    document.append_attribute("matchName") = outline.matchName.c_str();
+    WriteFields(head, "zr:document", outline, kHeaderFields);
+    pugi::xml_node document = head.child("zr:document");
     document.append_attribute("numbering") = Hex(outline.numbering).c_str();
-    SetNumber(document, "numberingDivider", outline.numberingDivider);
-    SetNumber(document, "showCheckedItems", outline.showCheckedItems);
-    SetNumber(document, "selectedIndex", outline.selectedIndex);
-    SetNumber(document, "topIndex", outline.topIndex);
-    SetNumber(document, "showHeadingsMode", outline.showHeadingsMode);
-    SetNumber(document, "windowFlags", p.flags);
-    SetNumber(document, "showCmd", p.showCmd);
-    SetNumber(document, "minX", p.minX);
-    SetNumber(document, "minY", p.minY);
-    SetNumber(document, "maxX", p.maxX);
-    SetNumber(document, "maxY", p.maxY);
     std::string deleted;
     for (uint32_t id : outline.deletedIds) {
         if (!deleted.empty()) deleted += ' ';
         deleted += std::to_string(id);
     }
     document.append_attribute("deletedIds") = deleted.c_str();
-
-    if (outline.font) {
-        const Font& f = *outline.font;
-        pugi::xml_node font = head.append_child("zr:font");
-        font.append_attribute("face") = f.face.c_str();
-        SetNumber(font, "height", f.height);
-        SetNumber(font, "width", f.width);
-        SetNumber(font, "escapement", f.escapement);
-        SetNumber(font, "orientation", f.orientation);
-        SetNumber(font, "weight", f.weight);
-        SetNumber(font, "italic", f.italic);
-        SetNumber(font, "underline", f.underline);
-        SetNumber(font, "strikeOut", f.strikeOut);
-        SetNumber(font, "charSet", f.charSet);
-        SetNumber(font, "outPrecision", f.outPrecision);
-        SetNumber(font, "clipPrecision", f.clipPrecision);
-        SetNumber(font, "quality", f.quality);
-        SetNumber(font, "pitchAndFamily", f.pitchAndFamily);
-        SetNumber(font, "color", f.color);
-    }
+    WriteFields(head, "zr:window", p, kPlacementFields);
+    if (outline.font) WriteFields(head, "zr:font", *outline.font, kFontFields);
 }
 
 void ReadHead(pugi::xml_node head, Outline& outline) {
     if (pugi::xml_node title = head.child("title")) outline.title = title.text().get();
     Placement& p = outline.placement;
-    p.top = head.child("windowTop").text().as_int(p.top);
-    p.left = head.child("windowLeft").text().as_int(p.left);
-    p.bottom = head.child("windowBottom").text().as_int(p.bottom);
-    p.right = head.child("windowRight").text().as_int(p.right);
-
+    if (pugi::xml_node window = head.child("zr:window")) {
+        ReadFields(window, p, kPlacementFields);
+    } else {
+        p.top = head.child("windowTop").text().as_int(p.top);
+        p.left = head.child("windowLeft").text().as_int(p.left);
+        p.bottom = head.child("windowBottom").text().as_int(p.bottom);
+        p.right = head.child("windowRight").text().as_int(p.right);
+    }
     if (pugi::xml_node document = head.child("zr:document")) {
-        outline.category = Attribute(document, "category");
-        outline.isPrivate = IsTrue(document.attribute("private"));
-        outline.synchronized = IsTrue(document.attribute("synchronized"));
-        outline.outlineChanged = IsTrue(document.attribute("outlineChanged"));
-        outline.matchName = Attribute(document, "matchName");
+        ReadFields(document, outline, kHeaderFields);
         if (document.attribute("numbering") && !FromHex(Attribute(document, "numbering"), outline.numbering)) {
             throw OpmlError("<zr:document> numbering is not " + std::to_string(kNumberingSize) + " bytes in hex");
         }
-        ReadNumber(document, "numberingDivider", outline.numberingDivider);
-        ReadNumber(document, "showCheckedItems", outline.showCheckedItems);
-        ReadNumber(document, "selectedIndex", outline.selectedIndex);
-        ReadNumber(document, "topIndex", outline.topIndex);
-        ReadNumber(document, "showHeadingsMode", outline.showHeadingsMode);
-        ReadNumber(document, "windowFlags", p.flags);
-        ReadNumber(document, "showCmd", p.showCmd);
-        ReadNumber(document, "minX", p.minX);
-        ReadNumber(document, "minY", p.minY);
-        ReadNumber(document, "maxX", p.maxX);
-        ReadNumber(document, "maxY", p.maxY);
         std::istringstream deleted(Attribute(document, "deletedIds"));
         for (std::string id; deleted >> id;) {
             uint32_t value = 0;
@@ -169,24 +155,10 @@ void ReadHead(pugi::xml_node head, Outline& outline) {
         }
     }
     if (pugi::xml_node node = head.child("zr:font")) {
-        Font f;
-        f.face = Attribute(node, "face");
-        ReadNumber(node, "height", f.height);
-        ReadNumber(node, "width", f.width);
-        ReadNumber(node, "escapement", f.escapement);
-        ReadNumber(node, "orientation", f.orientation);
-        ReadNumber(node, "weight", f.weight);
-        ReadNumber(node, "italic", f.italic);
-        ReadNumber(node, "underline", f.underline);
-        ReadNumber(node, "strikeOut", f.strikeOut);
-        ReadNumber(node, "charSet", f.charSet);
-        ReadNumber(node, "outPrecision", f.outPrecision);
-        ReadNumber(node, "clipPrecision", f.clipPrecision);
-        ReadNumber(node, "quality", f.quality);
-        ReadNumber(node, "pitchAndFamily", f.pitchAndFamily);
-        ReadNumber(node, "color", f.color);
-        if (f.height == 0) throw OpmlError("<zr:font> has height 0");
-        outline.font = f;
+        Font font;
+        ReadFields(node, font, kFontFields);
+        if (font.height == 0) throw OpmlError("<zr:font> has height 0");
+        outline.font = font;
     }
 }
 
@@ -261,7 +233,7 @@ void ReadBody(pugi::xml_node body, Outline& outline, std::vector<bool>& unstated
         if (level > kMaxLevel) throw OpmlError("outlines nested deeper than " + std::to_string(kMaxLevel + 1) + " levels");
         Item item;
         item.indent = level;
-        ReadNumber(node, "zr:indent", item.indent);
+        ReadValue(node, "zr:indent", item.indent);
         if (item.indent > kMaxLevel) throw OpmlError("an outline deeper than " + std::to_string(kMaxLevel) + " levels");
         item.text = Lines(Attribute(node, "text"));
         item.note = Lines(Attribute(node, "_note"));
@@ -275,7 +247,7 @@ void ReadBody(pugi::xml_node body, Outline& outline, std::vector<bool>& unstated
         } else {
             stated = false;
         }
-        ReadNumber(node, "zr:id", item.id);
+        ReadValue(node, "zr:id", item.id);
         if (pugi::xml_attribute drawing = node.attribute("zr:drawing")) {
             const auto png = FromBase64(drawing.value());
             if (!png || png->empty()) throw OpmlError("outline \"" + item.text + "\": the drawing is not Base64 PNG data");

@@ -5,10 +5,10 @@
 // level, with `text`, the note in `_note`, `_status="checked"` for a checked
 // item. Everything else the document holds lives in attributes and head
 // elements of the namespace kOpmlNamespace (prefix "zr"): the item's id,
-// expansion and drawing (PNG, Base64), and in <zr:document> and <zr:font>
-// the category, the header fields, the whole window placement and the
-// deleted ids; so a document exported and imported again is the same
-// document.
+// expansion and drawing (PNG, Base64), and in the head <zr:document> (the
+// category, the header fields, the deleted ids), <zr:window> (the whole
+// window placement) and <zr:font>; so a document exported and imported
+// again is the same document.
 //
 // The import reads any well-formed OPML with nested outlines, ignoring what
 // it does not know, and the variants other outliners write for checked
