@@ -15,7 +15,10 @@
 #include <functional>
 #include <map>
 
+#include "notestore/foundation/File.h"
+#include "notestore/outline/OutlineDB.h"
 #include "support/TempDir.h"
+#include "platform/Strings.h"
 #include "tools/zro/Base64.h"
 #include "tools/zro/Html.h"
 #include "tools/zro/JsonForm.h"
@@ -454,6 +457,37 @@ TEST_F(FormatsTest, AFailedReplacementLeavesTheOldFileAndNothingBeside) {
     std::ifstream after(path_, std::ios::binary);
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+TEST_F(FormatsTest, ADamagedDrawingLeavesTheRestOfTheDocumentReadable) {
+    {
+        zr_gen::COutlineDB db;
+        ASSERT_EQ(db.Open(platform::Utf8ToUtf16(path_).c_str(), zr_gen::CFile::kModeReadWrite), 1);
+        db.ReadSharedHeader();
+        db.ReadPrivateHeader();
+        db.ReadRows();
+        // A 24-bit 10 x 10 block whose compressed rows claim more bytes than it has.
+        std::vector<uint8_t> block(18, 0);
+        block[0] = 2;
+        Put32(block, 1, 10);
+        Put32(block, 5, 10);
+        Put32(block, 9, 320);
+        block[13] = 24;
+        Put32(block, 14, 5000);
+        bool changed = false;
+        auto* record = static_cast<zr_gen::COutlineRecord*>(db.getRecord(0));
+        ASSERT_EQ(record->getTaggedDataManager().setData(zr_gen::COutlineRecord::kDrawingTag, block.data(),
+                                                         static_cast<uint32_t>(block.size()), &changed, 0),
+                  0);
+        db.WriteRows();
+        db.Close();
+    }
+    const Outline read = zro::Load(path_);
+    EXPECT_TRUE(read.items[0].drawing.empty());
+    EXPECT_EQ(read.items[0].drawingWidth, 10);
+    Outline expected = document_;
+    expected.items[0] = read.items[0];
+    EXPECT_EQ(read, expected);
 }
 
 TEST_F(FormatsTest, HtmlShowsEveryItemWithItsStateAndDrawings) {

@@ -201,7 +201,11 @@ void AddFormatCommands(CLI::App& app) {
                           kExitUsage);
         }
         const Item& item = outline.items[options->index];
-        if (item.drawing.empty()) throw Failure("item " + std::to_string(options->index) + " has no drawing", kExitProblem);
+        if (item.drawing.empty()) {
+            const bool damaged = item.drawingWidth != 0 || item.drawingHeight != 0;
+            throw Failure("item " + std::to_string(options->index) + (damaged ? "'s drawing is damaged" : " has no drawing"),
+                          kExitProblem);
+        }
         WriteDrawing(item.drawing, options->output);
     });
 

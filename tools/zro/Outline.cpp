@@ -60,12 +60,13 @@ void Open(COutlineDB& db, const std::string& path, uint32_t mode) {
     db.ReadRows();
 }
 
-// The drawing of a record as a packed DIB, or nothing.
+// The drawing of a record as a packed DIB; nothing when it has none or its
+// block does not convert (the library has logged why), so that a damaged
+// drawing does not keep the rest of the document from being read.
 std::vector<uint8_t> DrawingOf(COutlineRecord& record) {
     if (!record.HasDrawing()) return {};
     MemHandle dib = record.GetDrawing();
-    if (dib == nullptr) throw std::runtime_error("item " + std::to_string(record.GetId()) + ": damaged drawing");
-    return TakeBlock(dib);
+    return dib == nullptr ? std::vector<uint8_t>() : TakeBlock(dib);
 }
 
 void SetDrawingOf(COutlineRecord& record, const std::vector<uint8_t>& dib) {

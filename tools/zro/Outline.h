@@ -25,7 +25,8 @@ struct Item {
     int32_t drawingWidth = 0;  // 0 x 0: no drawing
     int32_t drawingHeight = 0;
     // The drawing as a packed DIB (header, colour table, rows), as the
-    // library hands it out; empty without one.
+    // library hands it out; empty without one, and empty with a size when
+    // the stored drawing is damaged.
     std::vector<uint8_t> drawing;
 
     bool operator==(const Item&) const = default;
