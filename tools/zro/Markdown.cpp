@@ -337,9 +337,12 @@ MarkdownExport ToMarkdown(const Outline& outline, const std::string& imageFolder
 
 Outline FromMarkdown(std::string_view text, const std::function<std::vector<uint8_t>(const std::string&)>& loadImage) {
     if (text.size() > UINT32_MAX) throw MarkdownError("the text is too long");
+    // md4c scans parts of its input with C string functions: it gets a copy
+    // that ends in a NUL.
+    const std::string source(text);
     Reader reader;
     reader.loadImage = &loadImage;
-    reader.source = text;
+    reader.source = source;
     MD_PARSER parser{};
     parser.flags = MD_FLAG_TASKLISTS | MD_FLAG_NOHTML;
     parser.enter_block = EnterBlock;
@@ -347,7 +350,7 @@ Outline FromMarkdown(std::string_view text, const std::function<std::vector<uint
     parser.enter_span = EnterSpan;
     parser.leave_span = LeaveSpan;
     parser.text = Text;
-    const int status = md_parse(text.data(), static_cast<MD_SIZE>(text.size()), &parser, &reader);
+    const int status = md_parse(source.data(), static_cast<MD_SIZE>(source.size()), &parser, &reader);
     if (!reader.error.empty()) throw MarkdownError(reader.error);
     if (status != 0) throw MarkdownError("the Markdown parser gave up (out of memory?)");
     return std::move(reader.outline);
