@@ -3,13 +3,13 @@
 # benchmark beside its baseline, as ratios measured in one run. Repetitions
 # of all benchmarks run in random order, so that a change in the machine's
 # load (a shared host) falls on ours and the baseline alike.
-# bench/run.sh [engine] [drawings] [outline]: the suites to run, by default
-# all.
+# bench/run.sh [engine] [drawings] [outline] [zro]: the suites to run, by
+# default all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/bench
 suites=("$@")
-[ ${#suites[@]} -gt 0 ] || suites=(engine drawings outline)
+[ ${#suites[@]} -gt 0 ] || suites=(engine drawings outline zro)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNOTESTORE_TESTS=OFF -DNOTESTORE_BENCH=ON >/dev/null
 
 run() {  # suite: builds and runs SUITE_bench into $build/SUITE.json
@@ -103,6 +103,17 @@ PY
         python3 -c "import sys; size, big, one = int(sys.argv[1]), int(sys.argv[2]) * 1024, int(sys.argv[3]) * 1024; print(f'peak memory of {sys.argv[4]}: {big / 1e6:.1f} MB = {big / size:.2f}x the {size / 1e6:.1f} MB file; less a one-item document\'s {one / 1e6:.1f} MB: {(big - one) / size:.2f}x (target <= 1.5)')" "$size" "$big" "$one" "${reader##*/}"
       done
       rm -rf "$folder"
+      ;;
+    zro)
+      run zro
+      python3 - "$build/zro.json" <<'PY'
+import json, sys
+runs = {b["run_name"]: b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"] if b.get("aggregate_name") == "median"}
+show = runs["BM_Show"]
+print(f"{'100,000 items':18s} {'ms':>9s} {'/ show':>7s}")
+for name in ("BM_Show", "BM_ExportJson", "BM_ExportOpml", "BM_ExportMarkdown", "BM_ExportHtml"):
+    print(f"{name[3:]:18s} {runs[name]:9.1f} {runs[name] / show:7.2f}")
+PY
       ;;
     *)
       echo "unknown suite: $suite" >&2

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "tools/zro/JsonForm.h"
 #include "tools/zro/OutlineText.h"
 
 namespace {

@@ -15,6 +15,7 @@ packages=(
   # tests start themselves; dpkg-deb for rtsetup's test package (dpkg).
   libgtk-3-dev libcups2-dev xdg-utils xvfb xauth xdotool cups-daemon cups-client
   libsqlite3-dev sqlite3
+  libpugixml-dev libmd4c-dev libxml2-utils chromium
 )
 
 missing=()

@@ -1,21 +1,25 @@
 #include "tools/zro/Outline.h"
 
 #include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 #include "notestore/drawings/Dib.h"
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/File.h"
+#include "notestore/foundation/MemAPI.h"
 #include "notestore/outline/OutlineDB.h"
 #include "platform/Strings.h"
+#include "tools/zro/ReplaceFile.h"
 
 namespace zro {
 
 namespace {
 
+using zr_gen::CFile;
 using zr_gen::COutlineDB;
 using zr_gen::COutlineRecord;
-using zr_gen::CFile;
 
 std::string Utf8(const zr_gen::_String& text) { return platform::Utf16ToUtf8(text.Text()); }
 std::u16string Utf16(const std::string& text) { return platform::Utf8ToUtf16(text); }
@@ -47,8 +51,8 @@ auto Library(Body&& body) {
     }
 }
 
-void Open(COutlineDB& db, const std::string& path) {
-    if (db.Open(Utf16(path).c_str(), CFile::kModeRead | CFile::kShareRead) != 1) {
+void Open(COutlineDB& db, const std::string& path, uint32_t mode) {
+    if (db.Open(Utf16(path).c_str(), mode) != 1) {
         throw std::runtime_error("cannot open " + path + " as an outline document");
     }
     db.ReadSharedHeader();
@@ -56,37 +60,170 @@ void Open(COutlineDB& db, const std::string& path) {
     db.ReadRows();
 }
 
+// The drawing of a record as a packed DIB; nothing when it has none or its
+// block does not convert (the library has logged why), so that a damaged
+// drawing does not keep the rest of the document from being read.
+std::vector<uint8_t> DrawingOf(COutlineRecord& record) {
+    if (!record.HasDrawing()) return {};
+    MemHandle dib = record.GetDrawing();
+    return dib == nullptr ? std::vector<uint8_t>() : TakeBlock(dib);
+}
+
+void SetDrawingOf(COutlineRecord& record, const std::vector<uint8_t>& dib) {
+    if (dib.empty()) return;
+    MemHandle block = BlockOf(dib);
+    if (!record.SetDrawing(block)) {
+        MemFree(block);
+        throw std::runtime_error("item " + std::to_string(record.GetId()) + ": the drawing cannot be stored");
+    }
+}
+
+void ReadHeaders(COutlineDB& db, Outline& outline) {
+    zr_gen::_String text;
+    db.GetOutlineTitle(text);
+    outline.title = Utf8(text);
+    db.GetCategoryName(text);
+    outline.category = Utf8(text);
+    outline.deletedIds = db.GetDeletedIds().Ids();
+    outline.isPrivate = db.GetPrivate();
+    outline.synchronized = db.GetSynchronized();
+    outline.outlineChanged = db.GetOutlineChanged();
+    db.GetSharedHeaderPtr()->GetPalmMatchName(text);
+    outline.matchName = Utf8(text);
+    db.getNumbering(outline.numbering.data());
+    outline.numberingDivider = db.getNumberingDivider();
+    outline.showCheckedItems = db.GetShowCheckedItems();
+    outline.selectedIndex = db.GetSelectedIndex();
+    outline.topIndex = db.GetTopIndex();
+    outline.showHeadingsMode = db.GetShowHeadingsMode();
+    zr_gen::WINDOWPLACEMENT window;
+    db.GetOutlineWindowPos(window);
+    outline.placement = {window.flags,
+                         window.showCmd,
+                         window.ptMinPosition.x,
+                         window.ptMinPosition.y,
+                         window.ptMaxPosition.x,
+                         window.ptMaxPosition.y,
+                         window.rcNormalPosition.left,
+                         window.rcNormalPosition.top,
+                         window.rcNormalPosition.right,
+                         window.rcNormalPosition.bottom};
+    // A document that never stored a font holds a zero height (reading it
+    // as a font would be a caller's mistake).
+    zr_gen::TStoredFontInfo stored;
+    static_cast<zr_gen::CPrivateOutlineHeader*>(db.GetHeaderManager().GetHeaderPtr(zr_gen::CPrivateOutlineHeader::kId))
+        ->GetStoredFontInfo(&stored);
+    if (stored.height != 0) {
+        LOGFONTW logFont{};
+        Font font;
+        db.GetOutlineFont(logFont, &font.color);
+        font.height = logFont.lfHeight;
+        font.width = logFont.lfWidth;
+        font.escapement = logFont.lfEscapement;
+        font.orientation = logFont.lfOrientation;
+        font.weight = logFont.lfWeight;
+        font.italic = logFont.lfItalic;
+        font.underline = logFont.lfUnderline;
+        font.strikeOut = logFont.lfStrikeOut;
+        font.charSet = logFont.lfCharSet;
+        font.outPrecision = logFont.lfOutPrecision;
+        font.clipPrecision = logFont.lfClipPrecision;
+        font.quality = logFont.lfQuality;
+        font.pitchAndFamily = logFont.lfPitchAndFamily;
+        font.face = platform::Utf16ToUtf8(std::u16string_view(logFont.lfFaceName));
+        outline.font = font;
+    }
+}
+
+void WriteHeaderFields(COutlineDB& db, const Outline& outline) {
+    db.SetOutlineTitle(Utf16(outline.title).c_str());
+    db.SetCategoryName(Utf16(outline.category).c_str());
+    for (uint32_t id : outline.deletedIds) db.AddDeletedId(id);
+    db.SetPrivate(outline.isPrivate);
+    db.SetSynchronized(outline.synchronized);
+    db.SetOutlineChanged(outline.outlineChanged);
+    db.GetSharedHeaderPtr()->SetPalmMatchName(Utf16(outline.matchName).c_str());
+    db.setNumbering(outline.numbering.data());
+    db.setNumberingDivider(outline.numberingDivider);
+    db.SetShowCheckedItems(outline.showCheckedItems);
+    db.SetSelectedIndex(outline.selectedIndex);
+    db.SetTopIndex(outline.topIndex);
+    db.SetShowHeadingsMode(outline.showHeadingsMode);
+    const Placement& p = outline.placement;
+    zr_gen::WINDOWPLACEMENT window;
+    window.length = COutlineDB::kWindowPlacementLength;
+    window.flags = p.flags;
+    window.showCmd = p.showCmd;
+    window.ptMinPosition = {p.minX, p.minY};
+    window.ptMaxPosition = {p.maxX, p.maxY};
+    window.rcNormalPosition = {p.left, p.top, p.right, p.bottom};
+    db.SetOutlineWindowPos(window);
+    if (outline.font) {
+        const Font& f = *outline.font;
+        if (f.height == 0) throw std::runtime_error("a font of height 0");
+        LOGFONTW logFont{f.height,       f.width,        f.escapement,    f.orientation, f.weight,
+                         f.italic,       f.underline,    f.strikeOut,     f.charSet,     f.outPrecision,
+                         f.clipPrecision, f.quality,     f.pitchAndFamily, {}};
+        const std::u16string face = Utf16(f.face);
+        if (face.size() >= LF_FACESIZE) throw std::runtime_error("a font name longer than 31 characters");
+        std::copy(face.begin(), face.end(), logFont.lfFaceName);
+        db.SetOutlineFont(logFont, f.color);
+    }
+}
+
+COutlineRecord& RecordAt(COutlineDB& db, uint32_t index) {
+    if (index >= static_cast<uint32_t>(db.GetRecordset()->getSize())) {
+        throw std::runtime_error("no item " + std::to_string(index) + " (the document has " +
+                                 std::to_string(db.GetRecordset()->getSize()) + ")");
+    }
+    return *static_cast<COutlineRecord*>(db.getRecord(index));
+}
+
 }  // namespace
+
+std::vector<uint8_t> TakeBlock(MemHandle block) {
+    const auto* bytes = static_cast<const uint8_t*>(MemGetPtr(block));
+    std::vector<uint8_t> copy(bytes, bytes + MemGetSize(block));
+    MemReleasePtr(block);
+    MemFree(block);
+    return copy;
+}
+
+MemHandle BlockOf(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() > UINT32_MAX) throw std::runtime_error("a block larger than 4 GiB");
+    MemHandle block = MemAlloc(static_cast<uint32_t>(bytes.size()));
+    if (block == nullptr) throw std::runtime_error("out of memory");
+    std::memcpy(MemGetPtr(block), bytes.data(), bytes.size());
+    MemReleasePtr(block);
+    return block;
+}
 
 Outline Load(const std::string& path) {
     return Library([&] {
         COutlineDB db;
-        Open(db, path);
+        Open(db, path, CFile::kModeRead | CFile::kShareRead);
         Outline outline;
+        ReadHeaders(db, outline);
         zr_gen::_String text;
-        db.GetOutlineTitle(text);
-        outline.title = Utf8(text);
-        db.GetCategoryName(text);
-        outline.category = Utf8(text);
-        outline.deletedIds = db.GetDeletedIds().Ids();
         for (int32_t i = 0; i < db.GetRecordset()->getSize(); ++i) {
-            auto* record = static_cast<COutlineRecord*>(db.getRecord(static_cast<uint32_t>(i)));
+            COutlineRecord& record = RecordAt(db, static_cast<uint32_t>(i));
             Item item;
-            item.id = record->GetId();
-            item.indent = record->GetIndent();
-            item.checked = record->GetChecked();
-            item.expanded = record->GetExpanded();
+            item.id = record.GetId();
+            item.indent = record.GetIndent();
+            item.checked = record.GetChecked();
+            item.expanded = record.GetExpanded();
             bool hasText = false;
-            record->getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
+            record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
             if (hasText) {  // an item whose text was deleted shows as empty
-                record->GetText(text);
+                record.GetText(text);
                 item.text = Utf8(text);
             }
-            if (record->HasNote()) {
-                record->GetNote(text);
+            if (record.HasNote()) {
+                record.GetNote(text);
                 item.note = FromStoredLines(Utf8(text));
             }
-            record->GetDrawingSize(item.drawingWidth, item.drawingHeight);
+            record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
+            item.drawing = DrawingOf(record);
             outline.items.push_back(std::move(item));
         }
         db.Close();
@@ -97,12 +234,11 @@ Outline Load(const std::string& path) {
 void Save(const Outline& outline, const std::string& path) {
     Library([&] {
         COutlineDB db;
-        db.SetOutlineTitle(Utf16(outline.title).c_str());
-        if (!outline.category.empty()) db.SetCategoryName(Utf16(outline.category).c_str());
-        for (uint32_t id : outline.deletedIds) db.AddDeletedId(id);
+        WriteHeaderFields(db, outline);
         uint32_t nextId = 1;
         for (const Item& item : outline.items) nextId = std::max(nextId, item.id + 1);
         for (const Item& item : outline.items) {
+            if (item.indent > 255) throw std::runtime_error("an item deeper than 255 levels");
             auto* record = static_cast<COutlineRecord*>(db.GetRecordset()->Append());
             record->SetId(item.id != 0 ? item.id : nextId++);
             record->SetIndent(static_cast<uint8_t>(item.indent));
@@ -110,31 +246,48 @@ void Save(const Outline& outline, const std::string& path) {
             record->SetExpanded(item.expanded);
             record->SetText(Utf16(item.text).c_str());
             record->SetNote(Utf16(ToStoredLines(item.note)).c_str());
+            SetDrawingOf(*record, item.drawing);
             record->SetNew(true);
         }
-        if (db.Open(Utf16(path).c_str(), CFile::kCreate | CFile::kModeReadWrite) != 1) {
-            throw std::runtime_error("cannot create " + path);
-        }
-        db.InitNewDatabase();
-        db.WriteAllHeaders();
-        db.WriteRows();
-        db.Close();
+        ReplaceFile(path, [&](const std::string& temp) {
+            if (db.Open(Utf16(temp).c_str(), CFile::kCreate | CFile::kModeReadWrite) != 1) {
+                throw std::runtime_error("cannot create " + temp);
+            }
+            db.InitNewDatabase();
+            db.WriteAllHeaders();
+            db.WriteRows();
+            db.Close();
+        });
     });
 }
 
-bool SaveDrawing(const std::string& path, uint32_t index, const std::string& bmpPath) {
-    return Library([&] {
-        COutlineDB db;
-        Open(db, path);
-        auto* record = static_cast<COutlineRecord*>(db.getRecord(index));
-        if (record == nullptr) throw std::runtime_error("no item " + std::to_string(index));
-        MemHandle dib = record->GetDrawing();
-        if (dib == nullptr) return false;
+void SaveBmp(const std::vector<uint8_t>& dib, const std::string& path) {
+    Library([&] {
+        MemHandle block = BlockOf(dib);
         CDib picture;
-        picture.ReplaceHDIB(dib);
-        MemFree(dib);
-        if (picture.SaveDIBFile(Utf16(bmpPath).c_str()) != 1) throw std::runtime_error("cannot write " + bmpPath);
-        return true;
+        try {
+            picture.ReplaceHDIB(block);
+        } catch (...) {
+            MemFree(block);
+            throw;
+        }
+        MemFree(block);
+        if (picture.SaveDIBFile(Utf16(path).c_str()) != 1) throw std::runtime_error("cannot write " + path);
+    });
+}
+
+void AttachDrawing(const std::string& path, uint32_t index, const std::vector<uint8_t>& dib) {
+    Library([&] {
+        // The edit happens on a copy, so that the document is whole at every
+        // moment: the old one until the rename, the new one after it.
+        ReplaceFile(path, [&](const std::string& temp) {
+            std::filesystem::copy_file(path, temp, std::filesystem::copy_options::overwrite_existing);
+            COutlineDB db;
+            Open(db, temp, CFile::kModeReadWrite | CFile::kShareNone);
+            SetDrawingOf(RecordAt(db, index), dib);
+            db.WriteRows();
+            db.Close();
+        });
     });
 }
 

@@ -1,10 +1,17 @@
 // An outline document as the command-line tool sees it: plain values in
-// UTF-8, read from and written to ".zro" files through the library.
+// UTF-8, read from and written to ".zro" files through the library. The
+// values carry every field the library stores for a document, so that a
+// document read, converted to another form and back, and saved is the same
+// document.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "notestore/foundation/MemAPI.h"
 
 namespace zro {
 
@@ -17,21 +24,93 @@ struct Item {
     std::string note;  // lines separated by "\n"
     int32_t drawingWidth = 0;  // 0 x 0: no drawing
     int32_t drawingHeight = 0;
+    // The drawing as a packed DIB (header, colour table, rows), as the
+    // library hands it out; empty without one, and empty with a size when
+    // the stored drawing is damaged.
+    std::vector<uint8_t> drawing;
+
+    bool operator==(const Item&) const = default;
 };
+
+// The outline's font; a document that never stored one has none.
+struct Font {
+    int32_t height = 0;  // never 0: that marks "no font"
+    int32_t width = 0;
+    int32_t escapement = 0;
+    int32_t orientation = 0;
+    int32_t weight = 0;
+    uint8_t italic = 0;
+    uint8_t underline = 0;
+    uint8_t strikeOut = 0;
+    uint8_t charSet = 0;
+    uint8_t outPrecision = 0;
+    uint8_t clipPrecision = 0;
+    uint8_t quality = 0;
+    uint8_t pitchAndFamily = 0;
+    std::string face;
+    uint32_t color = 0;
+
+    bool operator==(const Font&) const = default;
+};
+
+// Where the document's window stood on the device.
+struct Placement {
+    uint32_t flags = 0;
+    uint32_t showCmd = 0;
+    int32_t minX = 0;
+    int32_t minY = 0;
+    int32_t maxX = 0;
+    int32_t maxY = 0;
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+
+    bool operator==(const Placement&) const = default;
+};
+
+inline constexpr size_t kNumberingSize = 10;
 
 struct Outline {
     std::string title = "Untitled";
     std::string category;
     std::vector<Item> items;
     std::vector<uint32_t> deletedIds;
+    // The shared header's other fields.
+    bool isPrivate = false;
+    bool synchronized = false;
+    bool outlineChanged = true;
+    std::string matchName;
+    std::array<uint8_t, kNumberingSize> numbering{};
+    uint16_t numberingDivider = 0;
+    // The private header's other fields.
+    uint8_t showCheckedItems = 1;
+    uint32_t selectedIndex = 0;
+    uint32_t topIndex = 0;
+    uint8_t showHeadingsMode = 10;
+    Placement placement;
+    std::optional<Font> font;
+
+    bool operator==(const Outline&) const = default;
 };
+
+// The bytes of a library memory block, which is freed.
+std::vector<uint8_t> TakeBlock(MemHandle block);
+// A new library memory block holding `bytes`; raises when there is no memory.
+MemHandle BlockOf(const std::vector<uint8_t>& bytes);
 
 // Reads a document; the library's error text on failure (std::runtime_error).
 Outline Load(const std::string& path);
-// Writes `outline` as a new document at `path`, replacing any file there.
-// Items without an id get the next free one.
+// Writes `outline` as a new document at `path`. An existing file there is
+// replaced only once the new document is complete and on disk: the document
+// is written to a sibling file in the same folder, synced, and renamed over
+// it. Items without an id get the next free one.
 void Save(const Outline& outline, const std::string& path);
-// Writes item `index`'s drawing as a BMP file; false when it has none.
-bool SaveDrawing(const std::string& path, uint32_t index, const std::string& bmpPath);
+// Writes a drawing (a packed DIB) as a BMP file through the library.
+void SaveBmp(const std::vector<uint8_t>& dib, const std::string& path);
+// Sets item `index`'s drawing to the packed DIB `dib` in the document at
+// `path`, changing nothing else in the file: the document is opened, the one
+// item changed and its rows saved through the library.
+void AttachDrawing(const std::string& path, uint32_t index, const std::vector<uint8_t>& dib);
 
 }  // namespace zro

@@ -1,7 +1,5 @@
 #include "tools/zro/OutlineText.h"
 
-#include <nlohmann/json.hpp>
-
 namespace zro {
 
 namespace {
@@ -113,26 +111,6 @@ Outline FromText(std::string_view text) {
         noteOpen = false;
     }
     return outline;
-}
-
-std::string ToJson(const Outline& outline) {
-    nlohmann::ordered_json items = nlohmann::ordered_json::array();
-    for (const Item& item : outline.items) {
-        nlohmann::ordered_json entry = {{"id", item.id},           {"indent", item.indent},
-                                        {"text", item.text},       {"note", item.note},
-                                        {"checked", item.checked}, {"expanded", item.expanded}};
-        if (item.drawingWidth != 0 || item.drawingHeight != 0) {
-            entry["drawing"] = {{"width", item.drawingWidth}, {"height", item.drawingHeight}};
-        }
-        items.push_back(std::move(entry));
-    }
-    const nlohmann::ordered_json document = {{"title", outline.title},
-                                             {"category", outline.category},
-                                             {"items", std::move(items)},
-                                             {"deletedIds", outline.deletedIds}};
-    // Stored texts may hold bytes that are not UTF-8 only when a caller put
-    // them there; replace rather than fail.
-    return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace zro

@@ -31,7 +31,5 @@ struct TextError : std::runtime_error {
 std::string ToText(const Outline& outline);
 // Raises TextError for a line it cannot read.
 Outline FromText(std::string_view text);
-// The outline as a JSON document (title, category, items, deletedIds).
-std::string ToJson(const Outline& outline);
 
 }  // namespace zro

@@ -1,0 +1,329 @@
+#include "tools/zro/Opml.h"
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <sstream>
+
+#include "tools/zro/Base64.h"
+#include "tools/zro/OutlineFields.h"
+#include "tools/zro/Png.h"
+
+namespace zro {
+
+namespace {
+
+constexpr uint32_t kMaxLevel = 255;
+
+// Attribute values are written with their line breaks as character
+// references and read without whitespace normalisation, so that notes keep
+// every break and blank.
+constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_escapes;
+
+std::string Hex(std::span<const uint8_t> bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (uint8_t b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 15];
+    }
+    return out;
+}
+
+bool FromHex(std::string_view text, std::span<uint8_t> bytes) {
+    if (text.size() != bytes.size() * 2) return false;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        unsigned value = 0;
+        const auto [end, error] = std::from_chars(text.data() + 2 * i, text.data() + 2 * i + 2, value, 16);
+        if (error != std::errc() || end != text.data() + 2 * i + 2) return false;
+        bytes[i] = static_cast<uint8_t>(value);
+    }
+    return true;
+}
+
+template <class T>
+void SetNumber(pugi::xml_node node, const char* name, T value) {
+    node.append_attribute(name) = std::to_string(value).c_str();
+}
+
+void WriteValue(pugi::xml_node node, const char* name, const std::string& value) {
+    node.append_attribute(name) = value.c_str();
+}
+void WriteValue(pugi::xml_node node, const char* name, bool value) { node.append_attribute(name) = value; }
+template <class T>
+void WriteValue(pugi::xml_node node, const char* name, T value) {
+    SetNumber(node, name, value);
+}
+
+// The attribute as a number of T's range; absent: `value` stays.
+template <class T>
+void ReadValue(pugi::xml_node node, const char* name, T& value) {
+    const pugi::xml_attribute attribute = node.attribute(name);
+    if (!attribute) return;
+    const std::string_view text = attribute.value();
+    T parsed{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        throw OpmlError(std::string("<") + node.name() + "> " + name + "=\"" + std::string(text) + "\" is not a number in range");
+    }
+    value = parsed;
+}
+
+void ReadValue(pugi::xml_node node, const char* name, bool& value) {
+    if (const pugi::xml_attribute attribute = node.attribute(name)) value = attribute.as_bool();
+}
+
+void ReadValue(pugi::xml_node node, const char* name, std::string& value) {
+    if (const pugi::xml_attribute attribute = node.attribute(name)) value = attribute.value();
+}
+
+// An element holding `fields` of `owner` as attributes.
+template <class Owner, class Fields>
+void WriteFields(pugi::xml_node parent, const char* element, const Owner& owner, const Fields& fields) {
+    pugi::xml_node node = parent.append_child(element);
+    ForEachField(owner, fields, [&](const char* name, const auto& value) { WriteValue(node, name, value); });
+}
+
+template <class Owner, class Fields>
+void ReadFields(pugi::xml_node node, Owner& owner, const Fields& fields) {
+    ForEachField(owner, fields, [&](const char* name, auto& value) { ReadValue(node, name, value); });
+}
+
+bool IsTrue(pugi::xml_attribute attribute) {
+    const std::string_view v = attribute.value();
+    return v == "true" || v == "1" || v == "yes" || v == "checked";
+}
+
+std::string Attribute(pugi::xml_node node, const char* name) { return node.attribute(name).value(); }
+
+// Line breaks as the tool's values have them: "\n" alone.
+std::string Lines(std::string text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i] == '\r' ? '\n' : text[i];
+    }
+    return out;
+}
+
+void WriteHead(pugi::xml_node head, const Outline& outline, const std::string& expansion) {
+    head.append_child("title").text() = outline.title.c_str();
+    head.append_child("expansionState").text() = expansion.c_str();
+    // OPML's own window elements, for other outliners; <zr:window> has all.
+    const Placement& p = outline.placement;
+    head.append_child("windowTop").text() = p.top;
+    head.append_child("windowLeft").text() = p.left;
+    head.append_child("windowBottom").text() = p.bottom;
+    head.append_child("windowRight").text() = p.right;
+
+    WriteFields(head, "zr:document", outline, kHeaderFields);
+    pugi::xml_node document = head.child("zr:document");
+    document.append_attribute("numbering") = Hex(outline.numbering).c_str();
+    std::string deleted;
+    for (uint32_t id : outline.deletedIds) {
+        if (!deleted.empty()) deleted += ' ';
+        deleted += std::to_string(id);
+    }
+    document.append_attribute("deletedIds") = deleted.c_str();
+    WriteFields(head, "zr:window", p, kPlacementFields);
+    if (outline.font) WriteFields(head, "zr:font", *outline.font, kFontFields);
+}
+
+void ReadHead(pugi::xml_node head, Outline& outline) {
+    if (pugi::xml_node title = head.child("title")) outline.title = title.text().get();
+    Placement& p = outline.placement;
+    if (pugi::xml_node window = head.child("zr:window")) {
+        ReadFields(window, p, kPlacementFields);
+    } else {
+        p.top = head.child("windowTop").text().as_int(p.top);
+        p.left = head.child("windowLeft").text().as_int(p.left);
+        p.bottom = head.child("windowBottom").text().as_int(p.bottom);
+        p.right = head.child("windowRight").text().as_int(p.right);
+    }
+    if (pugi::xml_node document = head.child("zr:document")) {
+        ReadFields(document, outline, kHeaderFields);
+        if (document.attribute("numbering") && !FromHex(Attribute(document, "numbering"), outline.numbering)) {
+            throw OpmlError("<zr:document> numbering is not " + std::to_string(kNumberingSize) + " bytes in hex");
+        }
+        std::istringstream deleted(Attribute(document, "deletedIds"));
+        for (std::string id; deleted >> id;) {
+            uint32_t value = 0;
+            const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), value);
+            if (error != std::errc() || end != id.data() + id.size()) throw OpmlError("<zr:document> deletedIds holds \"" + id + "\"");
+            outline.deletedIds.push_back(value);
+        }
+    }
+    if (pugi::xml_node node = head.child("zr:font")) {
+        Font font;
+        ReadFields(node, font, kFontFields);
+        if (font.height == 0) throw OpmlError("<zr:font> has height 0");
+        outline.font = font;
+    }
+}
+
+// Whether each item has a child: the next item stands deeper.
+std::vector<bool> HasChildren(const std::vector<Item>& items) {
+    std::vector<bool> result(items.size(), false);
+    for (size_t i = 0; i + 1 < items.size(); ++i) result[i] = items[i + 1].indent > items[i].indent;
+    return result;
+}
+
+// The numbers (from 1) of the lines shown when the items stand as
+// `expanded` says: an item shows when every item above it on its path does.
+std::vector<size_t> VisibleLines(const std::vector<Item>& items, const std::vector<bool>& expanded) {
+    std::vector<size_t> visible;
+    uint32_t hiddenBelow = UINT32_MAX;  // items deeper than this are inside a closed item
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].indent > hiddenBelow) continue;
+        hiddenBelow = UINT32_MAX;
+        visible.push_back(i);
+        if (!expanded[i]) hiddenBelow = items[i].indent;
+    }
+    return visible;
+}
+
+// OPML's expansionState: in order, each number is the line (from 1, counting
+// the lines shown at that moment) of an item to open. Items with children
+// start closed; those it does not name stay closed.
+std::vector<bool> ExpandedByState(const std::vector<Item>& items, std::string_view state) {
+    std::vector<bool> expanded(items.size(), false);
+    const std::vector<bool> parents = HasChildren(items);
+    for (size_t i = 0; i < items.size(); ++i) expanded[i] = !parents[i];
+    std::string list(state);
+    std::replace(list.begin(), list.end(), ',', ' ');
+    std::istringstream numbers(list);
+    for (size_t line; numbers >> line;) {
+        const std::vector<size_t> visible = VisibleLines(items, expanded);
+        if (line >= 1 && line <= visible.size()) expanded[visible[line - 1]] = true;
+    }
+    return expanded;
+}
+
+std::string ExpansionState(const std::vector<Item>& items) {
+    std::vector<bool> expanded(items.size());
+    for (size_t i = 0; i < items.size(); ++i) expanded[i] = items[i].expanded;
+    const std::vector<bool> parents = HasChildren(items);
+    const std::vector<size_t> visible = VisibleLines(items, expanded);
+    std::string state;
+    for (size_t line = 0; line < visible.size(); ++line) {
+        const size_t i = visible[line];
+        if (!parents[i] || !expanded[i]) continue;
+        if (!state.empty()) state += ',';
+        state += std::to_string(line + 1);
+    }
+    return state;
+}
+
+// The outline elements in document order, with their levels, walked without
+// recursion so that no nesting depth can exhaust the stack. An item that
+// says nothing of its expansion is marked in `unstated`.
+void ReadBody(pugi::xml_node body, Outline& outline, std::vector<bool>& unstated) {
+    struct Pending {
+        pugi::xml_node node;
+        uint32_t level;
+    };
+    std::vector<Pending> stack;
+    for (pugi::xml_node child = body.last_child(); child; child = child.previous_sibling()) {
+        if (std::string_view(child.name()) == "outline") stack.push_back({child, 0});
+    }
+    while (!stack.empty()) {
+        const auto [node, level] = stack.back();
+        stack.pop_back();
+        if (level > kMaxLevel) throw OpmlError("outlines nested deeper than " + std::to_string(kMaxLevel + 1) + " levels");
+        Item item;
+        item.indent = level;
+        ReadValue(node, "zr:indent", item.indent);
+        if (item.indent > kMaxLevel) throw OpmlError("an outline deeper than " + std::to_string(kMaxLevel) + " levels");
+        item.text = Lines(Attribute(node, "text"));
+        item.note = Lines(Attribute(node, "_note"));
+        item.checked = Attribute(node, "_status") == "checked" || IsTrue(node.attribute("_complete")) ||
+                       IsTrue(node.attribute("complete"));
+        bool stated = true;
+        if (pugi::xml_attribute expanded = node.attribute("zr:expanded")) {
+            item.expanded = IsTrue(expanded);
+        } else if (pugi::xml_attribute collapsed = node.attribute("collapsed")) {
+            item.expanded = !IsTrue(collapsed);
+        } else {
+            stated = false;
+        }
+        ReadValue(node, "zr:id", item.id);
+        if (pugi::xml_attribute drawing = node.attribute("zr:drawing")) {
+            const auto png = FromBase64(drawing.value());
+            if (!png || png->empty()) throw OpmlError("outline \"" + item.text + "\": the drawing is not Base64 PNG data");
+            SetItemDrawing(item, PngToDib(*png));
+        }
+        outline.items.push_back(std::move(item));
+        unstated.push_back(!stated);
+        for (pugi::xml_node child = node.last_child(); child; child = child.previous_sibling()) {
+            if (std::string_view(child.name()) == "outline") stack.push_back({child, level + 1});
+        }
+    }
+}
+
+}  // namespace
+
+std::string ToOpml(const Outline& outline) {
+    pugi::xml_document xml;
+    pugi::xml_node declaration = xml.append_child(pugi::node_declaration);
+    declaration.append_attribute("version") = "1.0";
+    declaration.append_attribute("encoding") = "UTF-8";
+    pugi::xml_node opml = xml.append_child("opml");
+    opml.append_attribute("version") = "2.0";
+    opml.append_attribute("xmlns:zr") = kOpmlNamespace;
+    pugi::xml_node head = opml.append_child("head");
+    pugi::xml_node body = opml.append_child("body");
+
+    // Each item goes under the nearest earlier item one level up; the
+    // levels open so far stand on `parents`.
+    std::vector<pugi::xml_node> parents{body};
+    for (size_t line = 0; line < outline.items.size(); ++line) {
+        const Item& item = outline.items[line];
+        const size_t depth = std::min<size_t>(item.indent, parents.size() - 1);
+        parents.resize(depth + 1);
+        pugi::xml_node node = parents.back().append_child("outline");
+        parents.push_back(node);
+        node.append_attribute("text") = item.text.c_str();
+        if (!item.note.empty()) node.append_attribute("_note") = item.note.c_str();
+        if (item.checked) node.append_attribute("_status") = "checked";
+        if (!item.expanded) node.append_attribute("collapsed") = "true";
+        SetNumber(node, "zr:id", item.id);
+        // The level is the nesting; a level more than one below the item
+        // before cannot nest, so it is recorded.
+        if (item.indent != depth) SetNumber(node, "zr:indent", item.indent);
+        node.append_attribute("zr:expanded") = item.expanded;
+        if (!item.drawing.empty()) node.append_attribute("zr:drawing") = ToBase64(DibToPng(item.drawing)).c_str();
+    }
+    WriteHead(head, outline, ExpansionState(outline.items));
+    std::ostringstream out;
+    xml.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+    return out.str();
+}
+
+Outline FromOpml(std::string_view text) {
+    pugi::xml_document xml;
+    const pugi::xml_parse_result parsed = xml.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
+    if (!parsed) {
+        throw OpmlError(std::string("not well-formed XML (") + parsed.description() + " at byte " +
+                        std::to_string(parsed.offset) + ")");
+    }
+    const pugi::xml_node opml = xml.child("opml");
+    if (!opml) throw OpmlError("not OPML: the root element is not <opml>");
+    const pugi::xml_node body = opml.child("body");
+    if (!body) throw OpmlError("not OPML: no <body>");
+    Outline outline;
+    const pugi::xml_node head = opml.child("head");
+    ReadHead(head, outline);
+    std::vector<bool> unstated;
+    ReadBody(body, outline, unstated);
+    const pugi::xml_node state = head.child("expansionState");
+    if (state && std::find(unstated.begin(), unstated.end(), true) != unstated.end()) {
+        const std::vector<bool> expanded = ExpandedByState(outline.items, state.text().get());
+        for (size_t i = 0; i < outline.items.size(); ++i) {
+            if (unstated[i]) outline.items[i].expanded = expanded[i];
+        }
+    }
+    return outline;
+}
+
+}  // namespace zro
