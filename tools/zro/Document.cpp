@@ -98,7 +98,9 @@ void Document::Save() {
 uint32_t AddItem(Document& document, const NewItem& item, std::optional<uint32_t> at) {
     const uint32_t index = at.value_or(document.Count());
     if (index > document.Count()) document.Item(index);  // names the missing item
-    if (item.level > 255) throw Failure("level " + std::to_string(item.level) + " is deeper than 255", kExitUsage);
+    if (item.level > 255) {
+        throw Failure(document.Path() + ": level " + std::to_string(item.level) + " is deeper than 255", kExitUsage);
+    }
     RequireLevelFits(document, index, item.level);
     if (index < document.Count() && document.Item(index).GetIndent() > item.level + 1) {
         throw Failure(document.Path() + ": an item at level " + std::to_string(item.level) + " before item " +

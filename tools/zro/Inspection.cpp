@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <utility>
 #include <iterator>
 
 #include "notestore/engine/Database.h"
@@ -174,31 +176,45 @@ private:
         return Size();
     }
 
-    // What the library cannot read of the row at `at`, or empty.
+    // What the library cannot read of the row at `at`, or empty: each field
+    // an item offers is read through its accessor.
     std::string ContentProblem(zr_gen::CFileStream& stream, uint64_t at) {
-        try {
-            COutlineRecord item;
-            stream.Seek(static_cast<int32_t>(at), 0);
-            item.Read(stream);
-            zr_gen::_String text;
-            item.GetFlag();
-            item.GetId();
-            item.GetIndent();
-            item.GetChecked();
-            item.GetExpanded();
-            bool hasText = false;
-            item.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
-            if (hasText) item.GetText(text);
-            if (item.HasNote()) item.GetNote(text);
-            int32_t width = 0;
-            int32_t height = 0;
-            if (item.HasDrawing()) item.GetDrawingSize(width, height);
-            return {};
-        } catch (zr_gen::CException* e) {
-            std::string message = Narrow(zr_gen::DescriptionOf(e));
-            zr_gen::DeleteException(e);
-            return message.empty() ? "the library cannot read it" : message;
+        COutlineRecord item;
+        zr_gen::_String text;
+        int32_t width = 0;
+        int32_t height = 0;
+        const std::pair<const char*, std::function<void()>> fields[] = {
+            {"the row", [&] {
+                 stream.Seek(static_cast<int32_t>(at), 0);
+                 item.Read(stream);
+             }},
+            {"its flags", [&] { item.GetFlag(); }},
+            {"its id", [&] { item.GetId(); }},
+            {"its level", [&] { item.GetIndent(); }},
+            {"its checked state", [&] { item.GetChecked(); }},
+            {"its expanded state", [&] { item.GetExpanded(); }},
+            {"its text", [&] {
+                 bool hasText = false;
+                 item.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
+                 if (hasText) item.GetText(text);
+             }},
+            {"its note", [&] {
+                 if (item.HasNote()) item.GetNote(text);
+             }},
+            {"its drawing", [&] {
+                 if (item.HasDrawing()) item.GetDrawingSize(width, height);
+             }},
+        };
+        for (const auto& [field, read] : fields) {
+            try {
+                read();
+            } catch (zr_gen::CException* e) {
+                std::string message = Narrow(zr_gen::DescriptionOf(e));
+                zr_gen::DeleteException(e);
+                return std::string(field) + " cannot be read (" + message + ")";
+            }
         }
+        return {};
     }
 
     void Rows(uint64_t at) {
