@@ -48,6 +48,7 @@ public:
     CategoryFile(std::string path, bool create, const std::string& unfiled) : path_(std::move(path)) {
         std::error_code error;
         isNew_ = create && !std::filesystem::exists(path_, error);
+        if (!create && !std::filesystem::is_regular_file(path_, error)) throw Failure(path_ + ": no such file", kExitUsage);
         CallLibrary(path_, kExitUsage, [&] {
             if (isNew_) {
                 CCategoryDB::setUnfiledCategoryName(Wide(unfiled).c_str());

@@ -60,12 +60,19 @@ Document::Document(std::string path, Access access) : path_(std::move(path)) {
     const uint32_t mode = access == Access::kEdit ? CFile::kModeReadWrite | CFile::kShareRead
                                                   : CFile::kModeRead | CFile::kShareRead;
     CallLibrary(path_, kExitUsage, [&] {
-        if (db_.Open(Wide(path_).c_str(), mode) != 1) throw Failure(path_ + ": " + WhyNotOpened(path_), kExitUsage);
-        db_.ReadConduitHeader();
-        db_.ReadSharedHeader();
-        db_.ReadPrivateHeader();
-        db_.ReadRows();
+        if (db_.Open(Wide(path_).c_str(), mode) != 1) throw Failure(path_ + ": " + Diagnosis(path_), kExitUsage);
     });
+    try {
+        CallLibrary(path_, kExitUsage, [&] {
+            db_.ReadConduitHeader();
+            db_.ReadSharedHeader();
+            db_.ReadPrivateHeader();
+            db_.ReadRows();
+        });
+    } catch (const Failure& failure) {
+        db_.Close();  // the diagnosis opens the file again, for reading
+        throw Failure(std::string(failure.what()) + "; " + Diagnosis(path_) + " (zro check says more)", kExitUsage);
+    }
 }
 
 uint32_t Document::Count() const { return static_cast<uint32_t>(db_.GetRecordset()->getSize()); }

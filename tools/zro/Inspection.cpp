@@ -255,7 +255,7 @@ private:
 
 Inspection Inspect(const std::string& path) { return Walk(path, ReadBytes(path)).Run(); }
 
-std::string WhyNotOpened(const std::string& path) {
+std::string Diagnosis(const std::string& path) {
     const Inspection inspection = Inspect(path);
     if (inspection.verdict == Inspection::Verdict::kNotADocument) {
         return "not an outline document: " + inspection.findings.front().problem;

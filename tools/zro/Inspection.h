@@ -35,8 +35,8 @@ struct Inspection {
 // Failure kExitUsage when the file cannot be read at all.
 Inspection Inspect(const std::string& path);
 
-// Why the library would not open `path` as a document, in a few words.
-std::string WhyNotOpened(const std::string& path);
+// What keeps the library from reading `path` as a document, in a few words.
+std::string Diagnosis(const std::string& path);
 
 // Writes `target` as a new document holding every sound row of `damaged` in
 // order, with the damaged document's headers and deleted ids when those
