@@ -52,6 +52,18 @@ void AddItemsCommand(CLI::App& app, const char* name, const char* about, const s
     });
 }
 
+// A command that gives one item a new value for one field.
+void AddFieldCommand(CLI::App& app, const char* name, const char* about, const char* field,
+                     const std::shared_ptr<Options>& options, ItemChange (*change)(const std::string&)) {
+    auto* command = Command(app, name, about, *options);
+    command->add_option("index", options->at, "the item")->required();
+    command->add_option(field, options->text, std::string("its new ") + field)->required();
+    command->callback([options, change] {
+        Edit(options->document,
+             [&](Document& document) { ChangeItem(document, *options->at, change(options->text)); });
+    });
+}
+
 }  // namespace
 
 void AddEditCommands(CLI::App& app) {
@@ -74,23 +86,10 @@ void AddEditCommands(CLI::App& app) {
     AddItemsCommand(app, "fold", "Collapse items (hide their sub-items).", options, ItemChange{.expanded = false});
     AddItemsCommand(app, "unfold", "Expand items.", options, ItemChange{.expanded = true});
 
-    auto* setText = Command(app, "set-text", "Replace an item's text.", *options);
-    setText->add_option("index", options->at, "the item")->required();
-    setText->add_option("text", options->text, "its new text")->required();
-    setText->callback([options] {
-        Edit(options->document, [&](Document& document) {
-            ChangeItem(document, *options->at, ItemChange{.text = options->text});
-        });
-    });
-
-    auto* setNote = Command(app, "set-note", "Replace an item's note (\"\" empties it).", *options);
-    setNote->add_option("index", options->at, "the item")->required();
-    setNote->add_option("note", options->note, "its new note")->required();
-    setNote->callback([options] {
-        Edit(options->document, [&](Document& document) {
-            ChangeItem(document, *options->at, ItemChange{.note = options->note});
-        });
-    });
+    AddFieldCommand(app, "set-text", "Replace an item's text.", "text", options,
+                    [](const std::string& text) { return ItemChange{.text = text}; });
+    AddFieldCommand(app, "set-note", "Replace an item's note (\"\" empties it).", "note", options,
+                    [](const std::string& note) { return ItemChange{.note = note}; });
 
     auto* move = Command(app, "move", "Move an item with its sub-items.", *options);
     move->add_option("index", options->indexes, "the item, then the index it takes")->required()->expected(2);
