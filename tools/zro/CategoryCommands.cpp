@@ -41,21 +41,28 @@ std::string NameOf(CCategoryRecord& record) {
     return Narrow(name.Text());
 }
 
+// How a command uses the database file.
+enum class Use { kRead, kChange, kChangeOrCreate };
+
 // The database read from its file, or a new one (with only the unfiled
-// category) when `create` and there is no file yet.
+// category) for kChangeOrCreate when there is no file yet.
 class CategoryFile {
 public:
-    CategoryFile(std::string path, bool create, const std::string& unfiled) : path_(std::move(path)) {
+    CategoryFile(std::string path, Use use, const std::string& unfiled = {}) : path_(std::move(path)) {
         std::error_code error;
-        isNew_ = create && !std::filesystem::exists(path_, error);
-        if (!create && !std::filesystem::is_regular_file(path_, error)) throw Failure(path_ + ": no such file", kExitUsage);
+        isNew_ = use == Use::kChangeOrCreate && !std::filesystem::exists(path_, error);
+        if (!isNew_ && !std::filesystem::is_regular_file(path_, error)) {
+            throw Failure(path_ + ": no such file", kExitUsage);
+        }
+        const uint32_t mode = use == Use::kRead ? CFile::kModeRead | CFile::kShareRead
+                                                : CFile::kModeReadWrite | CFile::kShareRead;
         CallLibrary(path_, kExitUsage, [&] {
             if (isNew_) {
                 CCategoryDB::setUnfiledCategoryName(Wide(unfiled).c_str());
                 db_.InitNewDatabase();
                 return;
             }
-            if (db_.Open(Wide(path_).c_str(), CFile::kModeReadWrite | CFile::kShareRead) != 1) {
+            if (db_.Open(Wide(path_).c_str(), mode) != 1) {
                 throw Failure(path_ + ": cannot open it", kExitUsage);
             }
             db_.ReadConduitHeader();
@@ -165,7 +172,7 @@ void AddCategoryCommands(CLI::App& app) {
     auto* list = Command(*category, "list", "List the categories: slot, id, name.", *options);
     list->add_flag("-a,--all", options->all, "deleted categories too");
     list->callback([options] {
-        CategoryFile file(options->database, false, {});
+        CategoryFile file(options->database, Use::kRead);
         for (uint32_t slot = 0; slot < file.Slots(); ++slot) {
             CCategoryRecord& record = *file.Db().GetCatRecordset()->getCategoryRecord(slot);
             const bool live = !record.IsEmpty();
@@ -180,7 +187,7 @@ void AddCategoryCommands(CLI::App& app) {
     add->add_option("--unfiled", options->unfiled, "a new database's unfiled category (default: Unfiled)");
     add->callback([options] {
         RequireName(options->name);
-        CategoryFile file(options->database, true, options->unfiled);
+        CategoryFile file(options->database, Use::kChangeOrCreate, options->unfiled);
         CCategoryDB& db = file.Db();
         if (db.FindCategory(Wide(options->name).c_str()) != nullptr) {
             throw Failure(file.Path() + ": \"" + options->name + "\" is there already", kExitProblem);
@@ -200,7 +207,7 @@ void AddCategoryCommands(CLI::App& app) {
     AddFolderOptions(rename, *options);
     rename->callback([options] {
         RequireName(options->newName);
-        CategoryFile file(options->database, false, {});
+        CategoryFile file(options->database, Use::kChange);
         CCategoryRecord& record = file.Live(options->name);
         if (file.Db().FindCategory(Wide(options->newName).c_str()) != nullptr) {
             throw Failure(file.Path() + ": \"" + options->newName + "\" is there already", kExitProblem);
@@ -218,7 +225,7 @@ void AddCategoryCommands(CLI::App& app) {
     remove->add_option("name", options->name, "its name")->required();
     AddFolderOptions(remove, *options);
     remove->callback([options] {
-        CategoryFile file(options->database, false, {});
+        CategoryFile file(options->database, Use::kChange);
         CCategoryRecord& record = file.Live(options->name);
         if (record.GetCategoryId() == 0) throw Failure(file.Path() + ": the unfiled category stays", kExitProblem);
         const std::string unfiled = file.Unfiled();
@@ -233,7 +240,7 @@ void AddCategoryCommands(CLI::App& app) {
     auto* undelete = Command(*category, "undelete", "Bring back a deleted category (with a new id).", *options);
     undelete->add_option("name", options->name, "its name")->required();
     undelete->callback([options] {
-        CategoryFile file(options->database, false, {});
+        CategoryFile file(options->database, Use::kChange);
         CCategoryDB& db = file.Db();
         if (db.FindCategory(Wide(options->name).c_str()) != nullptr) {
             throw Failure(file.Path() + ": \"" + options->name + "\" is not deleted", kExitProblem);
