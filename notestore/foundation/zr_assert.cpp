@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/Errors.h"
 #include "platform/Memory.h"
@@ -18,10 +19,17 @@ constexpr size_t kTraceBufferChars = 0x5000;
 // the log reads the same.
 constexpr int32_t kTraceOverflowLine = 26;
 
+// Relative unless a program moved it (ZR_SetLogFolder). A function's static,
+// so a line written while other units are still being constructed finds it.
+std::string& LogPath() {
+    static std::string path = "FileIO.txt";
+    return path;
+}
+
 void WriteLogBytes(const char* text) {
     const char* mode = logOpened ? "a+" : "w+";
     logOpened = true;
-    FILE* log = std::fopen("FileIO.txt", mode);
+    FILE* log = std::fopen(LogPath().c_str(), mode);
     if (log == nullptr) return;  // a line that cannot be written is lost, by design
     std::fputs(text, log);
     std::fputs("\n", log);
@@ -85,6 +93,16 @@ extern "C" void ZR_Trace(const char16_t* format, ...) {
     std::u16string text = zr_gen::FormatTextV(format, false, args);
     va_end(args);
     zr_gen::TraceLine(text);
+}
+
+extern "C" void ZR_SetLogFolder(const char* folder) {
+    try {
+        std::string path = folder == nullptr || *folder == '\0' ? std::string() : std::string(folder) + "/";
+        LogPath() = path + "FileIO.txt";
+        logOpened = false;  // the first line in the new place starts its log afresh
+    } catch (...) {
+        // No memory for the path: the log stays where it was.
+    }
 }
 
 extern "C" int32_t zr_AssertFailedLine(const char* file, int32_t line) {

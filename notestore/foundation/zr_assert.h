@@ -1,6 +1,7 @@
 // Trace log, assertions and the narrow/wide conversion they use.
 //
-// The log is the text file "FileIO.txt" in the current folder: the first line
+// The log is the text file "FileIO.txt" in the current folder (or in the
+// folder a program chose with ZR_SetLogFolder): the first line
 // a process writes empties it, every later line is appended, and the file is
 // opened and closed for each line. A failed assertion writes one line and
 // execution goes on.
@@ -18,6 +19,11 @@ extern "C" {
 // narrow text) and writes it as one log line. Texts longer than 20479
 // characters are cut, after an assertion line for this function.
 ZR_EXPORT void ZR_Trace(const char16_t* format, ...);
+
+// Puts the log in `folder` (which must exist) from the next line on; a null or
+// empty folder puts it back in the current folder. For programs that must not
+// leave files where their user stands; the library never calls it.
+ZR_EXPORT void ZR_SetLogFolder(const char* folder);
 
 // Reports a failed assertion at `file`:`line`; always returns 0.
 ZR_EXPORT int32_t zr_AssertFailedLine(const char* file, int32_t line);

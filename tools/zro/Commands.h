@@ -31,7 +31,14 @@ private:
 
 // Reading, writing and converting documents: show, export, import, drawing.
 void AddFormatCommands(CLI::App& app);
-// Changing a document in place: add.
+// Changing a document in place: add, tick, untick, fold, unfold, set-text,
+// set-note, move, delete, set-title, set-category.
 void AddEditCommands(CLI::App& app);
+// The category database: category list, add, rename, delete, undelete.
+void AddCategoryCommands(CLI::App& app);
+// Finding items across documents and folders: search.
+void AddSearchCommands(CLI::App& app);
+// Soundness and recovery: check, salvage.
+void AddCheckCommands(CLI::App& app);
 
 }  // namespace zro
