@@ -67,6 +67,7 @@ void DurableState::BeforeChange(const std::string& path) {
     entry.content = ContentOf(path);
     entry.latest = entry.content;
     entry.existsDurably = entry.content.has_value();
+    entry.existedBefore = entry.existsDurably;
     files_.emplace(path, std::move(entry));
 }
 
@@ -89,8 +90,10 @@ void DurableState::FolderSynced(const std::string& folder) {
     }
 }
 
-void DurableState::DropUnsynced() {
+void DurableState::DropUnsynced(bool keepOldFileWrites) {
     for (const auto& [path, entry] : files_) {
+        struct stat st {};
+        if (keepOldFileWrites && entry.existedBefore && stat(path.c_str(), &st) == 0) continue;
         if (!entry.existsDurably) {
             unlink(path.c_str());
             continue;

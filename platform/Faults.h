@@ -42,12 +42,16 @@ public:
     // After the folder's entries reached the disk.
     void FolderSynced(const std::string& folder);
     // Every tracked file goes back to its durable content, or away when its
-    // existence was never made durable. Handles must be closed first.
-    void DropUnsynced();
+    // existence was never made durable. With `keepOldFileWrites` the files
+    // that existed before keep whatever was written to them, flushed or not,
+    // as when the disk wrote those back but nothing else: a journal must not
+    // count on its document's writes being lost. Handles must be closed first.
+    void DropUnsynced(bool keepOldFileWrites = false);
 
 private:
     struct Entry {
         bool existsDurably = false;
+        bool existedBefore = false;
         std::optional<std::string> content;  // durable content of an existing file
         std::optional<std::string> latest;   // content as of the last flush, durable once the folder is
     };
