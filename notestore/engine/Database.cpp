@@ -78,12 +78,15 @@ void CDatabase::FinishSave() {
     Save(SaveEnd::Commit, [] {});
 }
 
+void CDatabase::RequireOpen() const {
+    if (IsOpen()) return;
+    ZR_TRACE_THROW();
+    _ThrowFileException(CFileException::invalidFile, static_cast<int32_t>(ERROR_INVALID_HANDLE), nullptr);
+}
+
 template <class Body>
 void CDatabase::Save(SaveEnd end, Body body) {
-    if (!IsOpen()) {
-        ZR_TRACE_THROW();
-        _ThrowFileException(CFileException::invalidFile, static_cast<int32_t>(ERROR_INVALID_HANDLE), nullptr);
-    }
+    RequireOpen();
     if (journal_ != nullptr && journal_->RollbackPending()) RollBackSave();
     const bool begins = journal_ != nullptr && !journal_->Active();
     if (begins) saved_ = SavedState{dbInfo_, headerManager_.SaveLayout()};
@@ -195,6 +198,7 @@ void CDatabase::ReadRows() {
 }
 
 void CDatabase::WriteRows() {
+    RequireOpen();
     // Rows written after headers that failed would sit behind the old table.
     if (std::exchange(headersFailed_, false)) {
         ZR_THROW(CException, kMsgFileWriteError, DefaultErrorNumber(kMsgFileWriteError));

@@ -118,6 +118,8 @@ private:
     };
 
     void MakePlainRecordset();
+    // Raises the file error of a write on a database that is not open.
+    void RequireOpen() const;
     // Runs `body` as (part of) a save, ending it as `end` says; on failure
     // the save is rolled back and the error passes.
     template <class Body>
