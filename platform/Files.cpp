@@ -398,7 +398,7 @@ BOOL FlushFolderOf(LPCWSTR path) {
     const std::string folder = parent.empty() ? "." : std::string(parent);
     const Descriptor handle(RetryEintr([&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
     if (handle.get() == -1) {
-        detail::SetLastErrorForPath(errno, folder);
+        SetLastErrorFromErrno(errno, ErrnoContext::MissingParent);  // the file's folder is missing
         return FALSE;
     }
     // Some file systems cannot flush a folder; their entries need no flush.
