@@ -61,17 +61,21 @@ void Toggle(COutlineDB& db, bool grow) {
     static_cast<COutlineRecord*>(db.getRecord(0))->SetText(grow ? longText.c_str() : u"short");
 }
 
-void BM_SaveCrashSafe(benchmark::State& state) {
-    const std::u16string path = DocumentPath();
-    COutlineDB db;
-    db.Open(path.c_str(), CFile::kModeReadWrite);
-    Load(db);
+void SaveRepeatedly(benchmark::State& state, COutlineDB& db) {
     bool grow = true;
     for (auto _ : state) {
         Toggle(db, grow = !grow);
         db.WriteAllHeaders();
         db.WriteRows();
     }
+}
+
+void BM_SaveCrashSafe(benchmark::State& state) {
+    const std::u16string path = DocumentPath();
+    COutlineDB db;
+    db.Open(path.c_str(), CFile::kModeReadWrite);
+    Load(db);
+    SaveRepeatedly(state, db);
     db.Close();
 }
 
@@ -86,12 +90,7 @@ void BM_SaveDirect(benchmark::State& state) {
     db.Attach(&file);
     db.ReadDbInfo();
     db.GetHeaderManager().Read(db);
-    bool grow = true;
-    for (auto _ : state) {
-        Toggle(db, grow = !grow);
-        db.WriteAllHeaders();
-        db.WriteRows();
-    }
+    SaveRepeatedly(state, db);
     db.Detach();
 }
 
