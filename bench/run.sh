@@ -3,13 +3,13 @@
 # benchmark beside its baseline, as ratios measured in one run. Repetitions
 # of all benchmarks run in random order, so that a change in the machine's
 # load (a shared host) falls on ours and the baseline alike.
-# bench/run.sh [engine] [drawings] [outline] [zro]: the suites to run, by
-# default all.
+# bench/run.sh [engine] [drawings] [outline] [zro] [save]: the suites to run,
+# by default all.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/bench
 suites=("$@")
-[ ${#suites[@]} -gt 0 ] || suites=(engine drawings outline zro)
+[ ${#suites[@]} -gt 0 ] || suites=(engine drawings outline zro save)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DNOTESTORE_TESTS=OFF -DNOTESTORE_BENCH=ON >/dev/null
 
 run() {  # suite: builds and runs SUITE_bench into $build/SUITE.json
@@ -32,6 +32,17 @@ ratio("BM_ContainerWrite", "BM_BaselineWrite")
 ratio("BM_ContainerRead", "BM_BaselineRead")
 for name in ("BM_DeleteFromFront", "BM_PurgeDeleted"):
     print(f"{name:22s} {runs[name]:9.2f} ms   (100,000 records)")
+PY
+      ;;
+    save)
+      run save
+      python3 - "$build/save.json" <<'PY'
+import json, sys
+stats = {(b["run_name"], b["aggregate_name"]): b["real_time"] for b in json.load(open(sys.argv[1]))["benchmarks"] if "aggregate_name" in b}
+safe, direct = stats[("BM_SaveCrashSafe", "median")], stats[("BM_SaveDirect", "median")]
+for name in ("BM_SaveCrashSafe", "BM_SaveDirect"):
+    print(f"{name:18s} median {stats[(name, 'median')]:8.2f} ms  stddev {stats[(name, 'stddev')]:6.2f} ms  (100,000 items)")
+print(f"crash-safe / direct: {safe / direct:.2f} (target at most 2)")
 PY
       ;;
     drawings)

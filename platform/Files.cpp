@@ -51,6 +51,19 @@ bool Injected(FaultOp op) {
     return true;
 }
 
+// True, with the last error set, when a simulated power loss refuses a change
+// to the file system; otherwise tells the durability tracker (if any) that
+// `native` is about to change.
+bool RefusedChange(const std::string& native) {
+    DWORD error = 0;
+    if (platform::PowerIsOff(&error)) {
+        SetLastError(error);
+        return true;
+    }
+    if (platform::DurableState* durability = platform::ActiveDurability()) durability->BeforeChange(native);
+    return false;
+}
+
 // Owns a descriptor.
 class Descriptor {
 public:
@@ -67,9 +80,10 @@ private:
 };
 
 struct OpenFile {
-    OpenFile(int fd, DWORD rights) : descriptor(fd), access(rights) {}
+    OpenFile(int fd, DWORD rights, std::string name) : descriptor(fd), access(rights), native(std::move(name)) {}
     Descriptor descriptor;
-    DWORD access;  // the GENERIC_READ and GENERIC_WRITE bits asked for
+    DWORD access;        // the GENERIC_READ and GENERIC_WRITE bits asked for
+    std::string native;  // the path it was opened by, for the durability tracker
 };
 
 constinit platform::detail::HandleTable<OpenFile> files(0);
@@ -244,6 +258,9 @@ Opened OpenShared(const std::string& native, const OpenRequest& request) {
     struct stat st {};
     int err = fstat(opened.fd, &st) == -1 ? errno : S_ISREG(st.st_mode) ? 0 : EISDIR;
     if (err == 0) err = JoinOpeners(opened.fd, request.access, request.share);
+    // Emptying the file writes to it, whatever access was asked for: an
+    // opener that denies writing refuses it.
+    if (err == 0 && rule->truncates && !opened.created) err = TestByte(opened.fd, kDeniesWrite);
     if (err == 0 && rule->truncates && !opened.created) {
         err = RetryEintr([&] { return ftruncate(opened.fd, 0); }) == -1 ? errno : 0;
     }
@@ -370,6 +387,42 @@ bool FolderExists(const std::string& native) {
 
 namespace platform {
 
+BOOL FlushFolderOf(LPCWSTR path) {
+    if (path == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (Injected(FaultOp::Flush)) return FALSE;
+    const std::string native = NativePath(path);
+    const std::string_view parent = detail::SplitPath(native).folder;
+    const std::string folder = parent.empty() ? "." : std::string(parent);
+    const Descriptor handle(RetryEintr([&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (handle.get() == -1) {
+        SetLastErrorFromErrno(errno, ErrnoContext::MissingParent);  // the file's folder is missing
+        return FALSE;
+    }
+    // Some file systems cannot flush a folder; their entries need no flush.
+    if (RetryEintr([&] { return fsync(handle.get()); }) == -1 && errno != EINVAL) return FailWithErrno();
+    if (DurableState* durability = ActiveDurability()) durability->FolderSynced(folder);
+    return TRUE;
+}
+
+HANDLE DuplicateFileHandle(HANDLE file) {
+    const auto open = Lookup(file);
+    if (open == nullptr) return INVALID_HANDLE_VALUE;
+    const int fd = RetryEintr([&] { return fcntl(open->descriptor.get(), F_DUPFD_CLOEXEC, 0); });
+    if (fd == -1) {
+        FailWithErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE handle = files.Add(fd, open->access, open->native);
+    if (handle == nullptr) {
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
+}
+
 std::string NativePath(LPCWSTR path) {
     std::string native = path != nullptr ? Utf16ToUtf8(path) : std::string();
     std::replace(native.begin(), native.end(), '\\', '/');
@@ -416,10 +469,12 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, SECURITY_ATTRIBU
         return INVALID_HANDLE_VALUE;
     }
     const std::string native = platform::NativePath(path);
+    const bool changes = creationDisposition != OPEN_EXISTING;
+    if (changes && RefusedChange(native)) return INVALID_HANDLE_VALUE;
     const bool inherit = security != nullptr && security->bInheritHandle;
     const Opened opened = OpenShared(native, {access, shareMode, creationDisposition, flagsAndAttributes, inherit});
     if (opened.fd == -1) return INVALID_HANDLE_VALUE;
-    const HANDLE handle = files.Add(opened.fd, access & (GENERIC_READ | GENERIC_WRITE));
+    const HANDLE handle = files.Add(opened.fd, access & (GENERIC_READ | GENERIC_WRITE), native);
     if (handle == nullptr) {
         Abandon(opened, native, ENOMEM);
         return INVALID_HANDLE_VALUE;
@@ -445,7 +500,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, DWORD* written, void*
     if (written != nullptr) *written = 0;
     if (Injected(FaultOp::Write)) return FALSE;
     const auto open = Lookup(file, GENERIC_WRITE);
-    if (open == nullptr) return FALSE;
+    if (open == nullptr || RefusedChange(open->native)) return FALSE;
     size_t done = 0;
     const bool ok = WriteAll(open->descriptor.get(), static_cast<const char*>(buffer), toWrite, &done);
     if (written != nullptr) *written = static_cast<DWORD>(done);
@@ -495,7 +550,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
 BOOL SetEndOfFile(HANDLE file) {
     if (Injected(FaultOp::Truncate)) return FALSE;
     const auto open = Lookup(file, GENERIC_WRITE);
-    if (open == nullptr) return FALSE;
+    if (open == nullptr || RefusedChange(open->native)) return FALSE;
     const int fd = open->descriptor.get();
     const off_t position = lseek(fd, 0, SEEK_CUR);
     if (position == -1 || RetryEintr([&] { return ftruncate(fd, position); }) == -1) return FailWithErrno();
@@ -506,7 +561,9 @@ BOOL FlushFileBuffers(HANDLE file) {
     if (Injected(FaultOp::Flush)) return FALSE;
     const auto open = Lookup(file);
     if (open == nullptr) return FALSE;
-    return RetryEintr([&] { return fsync(open->descriptor.get()); }) == -1 ? FailWithErrno() : TRUE;
+    if (RetryEintr([&] { return fsync(open->descriptor.get()); }) == -1) return FailWithErrno();
+    if (platform::DurableState* durability = platform::ActiveDurability()) durability->Synced(open->native);
+    return TRUE;
 }
 
 BOOL CloseHandle(HANDLE object) {
@@ -566,6 +623,7 @@ BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
+    if (RefusedChange(source) || RefusedChange(target)) return FALSE;
     if (RenameNoReplace(source, target) == 0) return TRUE;
     const int err = errno;
     if (err == EXDEV) return MoveAcrossDevices(source, target);
@@ -589,6 +647,7 @@ BOOL DeleteFileW(LPCWSTR path) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
+    if (RefusedChange(native)) return FALSE;
     if (unlink(native.c_str()) == -1) {
         SetLastErrorForPath(errno, native);
         return FALSE;

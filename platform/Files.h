@@ -112,6 +112,17 @@ BOOL FindClose(HANDLE search);
 
 namespace platform {
 
+// Makes the entries of the folder that holds `path` (created, removed and
+// renamed files) reach the disk, as flushing a file does for its data. A
+// file system that cannot flush folders succeeds. Failures set the last
+// error (the test seam fails it as a flush).
+BOOL FlushFolderOf(LPCWSTR path);
+
+// A second handle on the same open file, sharing its position and share
+// mode, as the device's DuplicateHandle gives; each handle is closed on its
+// own. INVALID_HANDLE_VALUE with the last error set on failure.
+HANDLE DuplicateFileHandle(HANDLE file);
+
 // The file-system form of a path: UTF-8 with "\" turned into "/".
 std::string NativePath(LPCWSTR path);
 

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev  # CRC-32 of the rollback journal
   tzdata python3 python3-pil
   libpng-dev libjpeg62-turbo-dev libgif-dev liblz4-dev
   libcli11-dev nlohmann-json3-dev

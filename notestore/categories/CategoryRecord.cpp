@@ -6,6 +6,13 @@
 
 namespace zr_gen {
 
+namespace {
+
+// Read with CDBRecord::Read, so bulk reading may fill them directly.
+[[maybe_unused]] const bool kCCategoryRecordPlainRows = CDBRecord::RegisterPlainRowReader(typeid(CCategoryRecord));
+
+}  // namespace
+
 CCategoryRecord::~CCategoryRecord() = default;
 
 void CCategoryRecord::Init() {

@@ -12,12 +12,21 @@
 // A database is itself the stream it reads and writes through. Reading and
 // writing rows and headers is buffered (see StreamBuffer.h): the cost is
 // linear in the file, a few system calls per 64 KiB.
+//
+// Saving is crash-safe (see RollbackJournal.h) for a file the database opens
+// itself for writing: a save is one transaction from its first write to the
+// end of WriteRows, of a WriteHeader that began it, or of Close. A save that
+// fails raises its error after putting the old document back on disk and in
+// the remembered db info and header table.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 
 #include "notestore/engine/ConduitHeader.h"
 #include "notestore/engine/HeaderManager.h"
+#include "notestore/engine/RollbackJournal.h"
 #include "notestore/foundation/FileStream.h"
 
 namespace zr_gen {
@@ -49,7 +58,13 @@ public:
     // 1 when opened (and, without the create flag, the db info and the
     // header table were read and checked); 0 when the file could not be
     // opened. Errors while reading pass as exceptions; the file stays open.
+    // A hot journal beside the file is played back first. Opening to write
+    // also opens to read (the journal reads what a save overwrites), and
+    // creating over an existing file empties it as the first step of a save.
     int32_t Open(const char16_t* path, uint32_t mode) override;
+    // Ends a save in progress (commits it, or rolls back one that failed),
+    // then closes the file. A failed commit raises after the file is closed.
+    void Close() override;
 
     virtual void CheckDbInfo() = 0;
     virtual void InitNewDatabase();
@@ -61,6 +76,8 @@ public:
     void ReadConduitHeader();
     void WriteConduitHeader();
     CConduitHeader* GetConduitHeader() const;
+    // Writes on a database that is not open raise CFileException
+    // "invalidFile" (OS error 6) and write nothing.
     void WriteAllHeaders();
 
     void ReadRows();
@@ -94,7 +111,28 @@ protected:
     TDbInfo dbInfo_;
 
 private:
+    enum class SaveEnd { Continue, CommitIfBegun, Commit };
+    struct SavedState {
+        TDbInfo dbInfo;
+        CHeaderManager::Layout layout;
+    };
+
     void MakePlainRecordset();
+    // Raises the file error of a write on a database that is not open.
+    void RequireOpen() const;
+    // Runs `body` as (part of) a save, ending it as `end` says; on failure
+    // the save is rolled back and the error passes.
+    template <class Body>
+    void Save(SaveEnd end, Body body);
+    // Keeps the original bytes of a range a save is about to rewrite.
+    void KeepOriginal(uint32_t offset, uint32_t count);
+    void CommitSave();
+    void RollBackSave();
+    void FinishSave();
+
+    std::unique_ptr<RollbackJournal> journal_;  // for a file opened to write
+    std::optional<SavedState> saved_;           // as the save in progress began
+    bool headersFailed_ = false;                // the save's WriteAllHeaders failed
 };
 
 }  // namespace zr_gen

@@ -120,12 +120,37 @@ bool CHeaderManager::ReadHeader(CFileStream& stream, uint16_t id) {
 }
 
 void CHeaderManager::WriteHeader(CFileStream& stream, uint16_t id) {
+    // Without a slot in the file's table the block would land on whatever
+    // follows the slots.
     const THeaderInfo* entry = Find(recorded_, id);
-    if (entry == nullptr) entry = Find(registered_, id);
-    ZR_ASSERT(entry != nullptr);
-    if (entry == nullptr) return;
+    if (entry == nullptr) {
+        ZR_THROW(CDBException, kMsgDbStructureDifferent, DefaultErrorNumber(kMsgDbStructureDifferent));
+    }
     stream.Seek(static_cast<int32_t>(GetHeaderWritePos(id)), 0);
     WriteSlot(stream, *entry);
+}
+
+CHeaderManager::Layout CHeaderManager::SaveLayout() const {
+    Layout layout{recorded_, {}};
+    for (const THeaderInfo& entry : registered_) layout.registeredPresent.push_back(entry.present);
+    return layout;
+}
+
+void CHeaderManager::RestoreLayout(const Layout& layout) {
+    recorded_ = layout.recorded;
+    for (size_t i = 0; i < registered_.size() && i < layout.registeredPresent.size(); ++i) {
+        registered_[i].present = layout.registeredPresent[i];
+    }
+}
+
+void CHeaderManager::AdoptWrittenLayout() {
+    // WriteAll wrote the recorded entries, then the registered ones the file
+    // lacked, in that order.
+    for (THeaderInfo& entry : registered_) {
+        if (entry.present) continue;
+        recorded_.push_back(THeaderInfo{entry.record, entry.header, false, {}});
+        entry.present = true;
+    }
 }
 
 CTaggedDataHeader* CHeaderManager::GetHeaderPtr(uint16_t id) const {

@@ -69,9 +69,23 @@ public:
     // Reads the id's block and gives missing fields their defaults; false
     // when the file records no such id.
     bool ReadHeader(CFileStream& stream, uint16_t id);
-    // Rewrites one block in place; right only while the table in the file is
-    // the one written before.
+    // Rewrites one block in place. An id the file's table does not record
+    // raises CDBException "The db structure is different" (message 3) and
+    // writes nothing.
     void WriteHeader(CFileStream& stream, uint16_t id);
+
+    // What the manager remembers of the file's table, to be put back when a
+    // save that wrote a new table is undone.
+    struct Layout {
+        std::vector<THeaderInfo> recorded;
+        std::vector<bool> registeredPresent;
+    };
+    Layout SaveLayout() const;
+    void RestoreLayout(const Layout& layout);
+    // After WriteAll: the table just written becomes the one the file
+    // records, so that later reads and single-header writes find the
+    // headers where they now are.
+    void AdoptWrittenLayout();
 
     CTaggedDataHeader* GetHeaderPtr(uint16_t id) const;
     uint32_t GetHeaderReadPos(uint16_t id) const;

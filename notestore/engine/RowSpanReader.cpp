@@ -26,7 +26,8 @@ RowSpanReader::~RowSpanReader() {
 }
 
 void RowSpanReader::ReadInto(CDBRecord& record) {
-    if (TakeFromSpan(record)) return;
+    // A record class of a caller keeps its own Read.
+    if (CDBRecord::ReadsPlainRows(record) && TakeFromSpan(record)) return;
     stream_.Seek(static_cast<int32_t>(position_), 0);
     record.Read(stream_);
     position_ = stream_.GetPosition();

@@ -2,6 +2,8 @@
 
 #include <cstring>
 #include <new>
+#include <typeinfo>
+#include <vector>
 
 #include "notestore/engine/RowArena.h"
 #include "notestore/engine/TaggedDataManager.h"
@@ -110,6 +112,28 @@ void CDBRecord::Adopt(char* data, uint32_t size) {
     fresh_ = false;
     data_ = data;
     tags_.assignBuffer(&data_, size, size, kMemBlock);
+}
+
+namespace {
+
+std::vector<const std::type_info*>& PlainRowReaders() {
+    static std::vector<const std::type_info*> types{&typeid(CDBRecord)};
+    return types;
+}
+
+}  // namespace
+
+bool CDBRecord::ReadsPlainRows(const CDBRecord& record) {
+    const std::type_info& type = typeid(record);
+    for (const std::type_info* plain : PlainRowReaders()) {
+        if (*plain == type) return true;
+    }
+    return false;
+}
+
+bool CDBRecord::RegisterPlainRowReader(const std::type_info& type) {
+    PlainRowReaders().push_back(&type);
+    return true;
 }
 
 void CDBRecord::AdoptRead(uint32_t pos, char* block, uint32_t length, RowArena::Chunk* span) {

@@ -24,6 +24,8 @@
 #include "notestore/foundation/Export.h"
 #include "notestore/foundation/FileStream.h"
 
+#include <typeinfo>
+
 namespace zr_gen {
 
 
@@ -94,6 +96,13 @@ public:
     // bulk read of the rows. The block is used where it lies, capacity
     // `length`, until the first growth moves it to the C heap.
     void AdoptRead(uint32_t pos, char* block, uint32_t length, RowArena::Chunk* span);
+    // Whether bulk reading may fill `record` through AdoptRead: true only for
+    // the classes registered as reading rows with CDBRecord::Read (the
+    // library's own); a caller's subclass, which may override Read, is read
+    // through its Read.
+    static bool ReadsPlainRows(const CDBRecord& record);
+    // Registers a record class whose Read is CDBRecord's; returns true.
+    static bool RegisterPlainRowReader(const std::type_info& type);
     // Called by CDBRecordset::CreateDBRecord on every record it makes.
     virtual void Init();
 

@@ -110,8 +110,26 @@ PathParts Split(const _String& path) {
 // ---- CFile ----
 
 CFile::CFile() = default;
-CFile::CFile(const CFile& other) = default;
-CFile& CFile::operator=(const CFile& other) = default;
+
+// Each copy owns a handle of its own on the same open file, so that closing
+// one never closes the file under the other.
+CFile::CFile(const CFile& other) : path_(other.path_) { handle_ = other.DuplicateHandle(); }
+
+CFile& CFile::operator=(const CFile& other) {
+    if (this == &other) return *this;
+    const uint32_t handle = other.DuplicateHandle();
+    CFile::Close();
+    handle_ = handle;
+    path_ = other.path_;
+    return *this;
+}
+
+uint32_t CFile::DuplicateHandle() const {
+    if (handle_ == kNoHandle) return kNoHandle;
+    const HANDLE duplicate = platform::DuplicateFileHandle(ToPlatform(handle_));
+    if (duplicate == INVALID_HANDLE_VALUE) ThrowLastError(path_.c_str(), __LINE__);
+    return duplicate == INVALID_HANDLE_VALUE ? kNoHandle : FromPlatform(duplicate);
+}
 
 CFile::~CFile() { CFile::Close(); }
 

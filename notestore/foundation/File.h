@@ -59,8 +59,10 @@ public:
     static constexpr uint32_t kEnd = 2;
 
     CFile();  // closed, empty path
-    // The copy shares the OS handle: only one of the copies may close it, so
-    // Detach() all others before they are closed or destroyed.
+    // The copy gets a handle of its own on the same open file (sharing the
+    // position and the share mode) and closes only that one; a failure to
+    // get it throws a CFileException as Open does. A closed file copies as
+    // closed.
     CFile(const CFile& other);
     CFile& operator=(const CFile& other);
 
@@ -156,6 +158,8 @@ public:
     static void Copy(const char16_t* from, const char16_t* to);
 
 private:
+    // A new handle on this file's open file, kNoHandle when closed.
+    uint32_t DuplicateHandle() const;
     // SetFilePointer with the failure rule of Seek, for the const readers.
     uint32_t MovePointer(int32_t offset, uint32_t origin) const;
 

@@ -17,13 +17,14 @@ CFileStream::CFileStream() = default;
 
 CFileStream::CFileStream(CFile* file) : file_(file) { ZR_ASSERT(file != nullptr); }
 
-CFileStream::CFileStream(const CFileStream& other) : file_(other.file_), ownsFile_(other.ownsFile_) {}
+// A copy borrows the file: only the stream that opened it closes it.
+CFileStream::CFileStream(const CFileStream& other) : file_(other.file_) {}
 
 CFileStream& CFileStream::operator=(const CFileStream& other) {
     if (this != &other) {
-        buffer_.reset();
+        Close();
         file_ = other.file_;
-        ownsFile_ = other.ownsFile_;
+        ownsFile_ = false;
     }
     return *this;
 }
@@ -39,7 +40,13 @@ CFileStream::~CFileStream() {
 
 int32_t CFileStream::Open(const char16_t* path, uint32_t openFlags) {
     Close();
-    file_ = NewObject<CFile>();
+    return OpenOwned(NewObject<CFile>(), path, openFlags);
+}
+
+int32_t CFileStream::OpenOwned(CFile* file, const char16_t* path, uint32_t openFlags) {
+    // Not the virtual Close: a subclass ends its own business before.
+    CFileStream::Close();
+    file_ = file;
     if (file_ == nullptr) {
         ZR_ASSERT(false);
         ZR_THROW(CException, kMsgOutOfMemory, DefaultErrorNumber(kMsgOutOfMemory));

@@ -31,7 +31,9 @@ class ZR_EXPORT CFileStream {
 public:
     CFileStream();
     explicit CFileStream(CFile* file);  // borrows the file
-    // Copies share the file; buffering is not copied.
+    // A copy borrows the file (it never closes or deletes it, so it must not
+    // outlive the stream that owns it); buffering is not copied. Assigning
+    // closes what the stream held first.
     CFileStream(const CFileStream& other);
     CFileStream& operator=(const CFileStream& other);
     // Closes and deletes an owned file; a borrowed one stays open and alive.
@@ -100,6 +102,12 @@ public:
     CFileStream& operator>>(long double& value);
     // Gives back the stored 32-bit number, not a usable address.
     CFileStream& operator>>(void*& value);
+
+protected:
+    // Open() with the given file object (null: "Out of memory"), which the
+    // stream owns from here on; what the stream held is closed first, without
+    // the virtual Close.
+    int32_t OpenOwned(CFile* file, const char16_t* path, uint32_t openFlags);
 
 private:
     void AssertAttached() const;

@@ -11,6 +11,14 @@ namespace zr_gen {
 
 namespace {
 
+// Read with CDBRecord::Read, so bulk reading may fill them directly.
+[[maybe_unused]] const bool kCOutlineRecordPlainRows = CDBRecord::RegisterPlainRowReader(typeid(COutlineRecord));
+[[maybe_unused]] const bool kCLinkedOutlRecPlainRows = CDBRecord::RegisterPlainRowReader(typeid(CLinkedOutlRec));
+
+}  // namespace
+
+namespace {
+
 // The drawing block's width and height, 32-bit little-endian, behind its
 // first byte.
 constexpr uint32_t kDrawingWidthAt = 1;

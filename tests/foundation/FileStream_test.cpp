@@ -207,3 +207,26 @@ TEST(FileStreamFaults, OutOfMemoryForTheFileObjectRaisesMessage11) {
 }
 
 }  // namespace
+
+namespace {
+
+// A copy of a stream that opened its file borrows it: destroying the copy
+// leaves the original's file open and usable.
+TEST(FileStreamCopy, CopyBorrowsTheFile) {
+    testsupport::TempDir dir;
+    const std::u16string path = dir.File("f");
+    CFileStream owner;
+    ASSERT_EQ(owner.Open(path.c_str(), CFile::kCreate | CFile::kModeReadWrite), 1);
+    {
+        CFileStream copy(owner);
+        EXPECT_EQ(copy.GetFile(), owner.GetFile());
+        copy << uint32_t{7};
+        CFileStream assigned;
+        assigned = owner;
+    }
+    ASSERT_TRUE(owner.IsOpen());
+    owner << uint32_t{8};
+    EXPECT_EQ(owner.GetLength(), 8u);
+}
+
+}  // namespace

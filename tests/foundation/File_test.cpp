@@ -366,20 +366,27 @@ TEST_F(FileTest, DetachedHandleCanBeAttachedElsewhere) {
     EXPECT_EQ(second.Read(bytes, 10), 10u);
 }
 
-TEST_F(FileTest, CopySharesTheHandleAndThePath) {
+TEST_F(FileTest, CopyOwnsAHandleOfItsOwnOnTheSameOpenFile) {
     Make("f", "0123456789");
     CFile file;
     Open(file, "f", 0);
-    CFile copy(file);
-    EXPECT_EQ(copy.GetFileHandle(), file.GetFileHandle());
-    EXPECT_EQ(copy.GetFilePath(), file.GetFilePath());
-    copy.Seek(7, CFile::kBegin);
-    EXPECT_EQ(file.GetPosition(), 7u);
-    CFile assigned;
-    assigned = file;
-    EXPECT_EQ(assigned.GetFileHandle(), file.GetFileHandle());
-    copy.Detach();
-    assigned.Detach();
+    {
+        CFile copy(file);
+        EXPECT_NE(copy.GetFileHandle(), file.GetFileHandle());
+        EXPECT_EQ(copy.GetFilePath(), file.GetFilePath());
+        copy.Seek(7, CFile::kBegin);
+        EXPECT_EQ(file.GetPosition(), 7u) << "the position is the open file's";
+        CFile assigned;
+        assigned = file;
+        EXPECT_NE(assigned.GetFileHandle(), file.GetFileHandle());
+        CFile closed;
+        assigned = closed;
+        EXPECT_FALSE(assigned.IsOpen());
+    }
+    // Destroying the copies closed only their own handles.
+    char bytes[3];
+    EXPECT_EQ(file.Read(bytes, 3), 3u);
+    EXPECT_EQ(std::string(bytes, 3), "789");
 }
 
 // ---- Injected platform failures ----

@@ -619,6 +619,85 @@ TEST_F(FilesTest, RefusedOpensCreateAndTruncateNothing) {
     CloseHandle(holder);
 }
 
+// Emptying a file writes to it, whatever access the opener asked for.
+TEST_F(FilesTest, TruncatingCreateWithReadAccessRespectsADenyWriteHolder) {
+    temp.Write("file", "abc");
+    const HANDLE holder = Open(temp.Path("file"), kRead, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    SetLastError(kUntouched);
+    EXPECT_EQ(Open(temp.Path("file"), kRead, kShareAll, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(temp.Read("file"), "abc");
+    CloseHandle(holder);
+}
+
+TEST_F(FilesTest, DuplicateHandlesShareThePositionAndCloseAlone) {
+    temp.Write("file", "abcdef");
+    const HANDLE file = Open(temp.Path("file"), kRead, kShareAll, OPEN_EXISTING);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const HANDLE duplicate = platform::DuplicateFileHandle(file);
+    ASSERT_NE(duplicate, INVALID_HANDLE_VALUE);
+    EXPECT_NE(duplicate, file);
+    EXPECT_EQ(SetFilePointer(duplicate, 4, nullptr, FILE_BEGIN), 4u);
+    EXPECT_TRUE(CloseHandle(duplicate));
+    char bytes[2] = {};
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(file, bytes, 2, &read, nullptr));
+    EXPECT_EQ(std::string(bytes, 2), "ef");
+    CloseHandle(file);
+    SetLastError(kUntouched);
+    EXPECT_EQ(platform::DuplicateFileHandle(file), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(FilesTest, FolderFlushSucceedsOrReportsTheFolder) {
+    temp.Write("file", "x");
+    EXPECT_TRUE(platform::FlushFolderOf(temp.Path("file").c_str()));
+    SetLastError(kUntouched);
+    EXPECT_FALSE(platform::FlushFolderOf(temp.Path("missing/file").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+    platform::FaultInjector injector;
+    platform::ScopedFaultInjector scope(injector);
+    injector.FailNth(platform::FaultOp::Flush, 1, ERROR_WRITE_FAULT);
+    EXPECT_FALSE(platform::FlushFolderOf(temp.Path("file").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_WRITE_FAULT);
+}
+
+// The power-loss simulation keeps exactly what was flushed: file data by a
+// file flush, a new file's existence by a folder flush.
+TEST_F(FilesTest, PowerLossKeepsOnlyWhatWasFlushed) {
+    temp.Write("old", "before");
+    platform::FaultInjector injector;
+    platform::DurableState durable;
+    injector.durability = &durable;
+    {
+        platform::ScopedFaultInjector scope(injector);
+        const HANDLE old = Open(temp.Path("old"), kWrite, kShareAll, OPEN_EXISTING);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(old, "AFTER!", 6, &written, nullptr));
+        CloseHandle(old);
+        const HANDLE synced = Open(temp.Path("synced"), kWrite, kShareAll, CREATE_NEW);
+        ASSERT_TRUE(WriteFile(synced, "kept", 4, &written, nullptr));
+        ASSERT_TRUE(FlushFileBuffers(synced));
+        ASSERT_TRUE(WriteFile(synced, "lost", 4, &written, nullptr));
+        CloseHandle(synced);
+        ASSERT_TRUE(platform::FlushFolderOf(temp.Path("synced").c_str()));
+        const HANDLE unnamed = Open(temp.Path("unnamed"), kWrite, kShareAll, CREATE_NEW);
+        ASSERT_TRUE(FlushFileBuffers(unnamed));
+        CloseHandle(unnamed);
+        injector.CutPowerAtNth(platform::FaultOp::Write, 1);
+        const HANDLE again = Open(temp.Path("old"), kWrite, kShareAll, OPEN_EXISTING);
+        EXPECT_FALSE(WriteFile(again, "x", 1, &written, nullptr)) << "the cut";
+        CloseHandle(again);
+        EXPECT_EQ(Open(temp.Path("late"), kWrite, kShareAll, CREATE_NEW), INVALID_HANDLE_VALUE)
+            << "nothing changes once the power is off";
+    }
+    durable.DropUnsynced();
+    EXPECT_EQ(temp.Read("old"), "before");
+    EXPECT_EQ(temp.Read("synced"), "kept");
+    EXPECT_FALSE(std::filesystem::exists(temp.root() + "/unnamed"));
+}
+
 TEST_F(FilesTest, ShareModesHoldAcrossProcesses) {
     temp.Write("file", "abc");
     const std::u16string path = temp.Path("file");
