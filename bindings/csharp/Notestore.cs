@@ -178,6 +178,13 @@ namespace Notestore
         public const int CategoryRead = 1, CategoryCreate = 2, CategoryReadWrite = 3;
     }
 
+    /// <summary>The most characters the header text getters copy (OL_CATEGORY_NAME_MAX,
+    /// OL_OUTLINE_TITLE_MAX): a buffer one longer always suffices.</summary>
+    public static class Limits
+    {
+        public const int CategoryNameMax = 31, OutlineTitleMax = 255;
+    }
+
     /// <summary>Reading the library's UTF-16 results.</summary>
     public static class Text
     {
@@ -347,7 +354,7 @@ namespace Notestore
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Unicode, ExactSpelling = true)]
         public static extern IntPtr OL_copyPrivateHeader(OutlineDbHandle db, OutlineDbHandle other);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Unicode, ExactSpelling = true)]
-        public static extern void OL_GetCategoryName(OutlineDbHandle db, [Out] char[] buffer);
+        public static extern int OL_GetCategoryName(OutlineDbHandle db, [Out] char[] bufferOrNull);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Unicode, ExactSpelling = true)]
         public static extern void OL_SetCategoryName(OutlineDbHandle db, [MarshalAs(UnmanagedType.LPWStr)] string name);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Unicode, ExactSpelling = true)]
@@ -356,7 +363,7 @@ namespace Notestore
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Unicode, ExactSpelling = true)]
         public static extern void OL_SetCategoryChanged(OutlineDbHandle db, [MarshalAs(UnmanagedType.U1)] bool changed);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Unicode, ExactSpelling = true)]
-        public static extern void OL_GetOutlineTitle(OutlineDbHandle db, [Out] char[] buffer);
+        public static extern int OL_GetOutlineTitle(OutlineDbHandle db, [Out] char[] bufferOrNull);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Unicode, ExactSpelling = true)]
         public static extern void OL_SetOutlineTitle(OutlineDbHandle db, [MarshalAs(UnmanagedType.LPWStr)] string title);
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Unicode, ExactSpelling = true)]

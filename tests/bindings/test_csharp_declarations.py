@@ -13,8 +13,8 @@ import csharp_declarations
 HEADER = SOURCE = None
 
 HEADER_EDITS = [  # what changed, old text, new text, the name the report must give
-    ("a getter returns its length",
-     "OL_API void OL_GetCategoryName(", "OL_API int32_t OL_GetCategoryName(", "OL_GetCategoryName"),
+    ("a getter no longer returns its length",
+     "OL_API int32_t OL_GetCategoryName(", "OL_API void OL_GetCategoryName(", "OL_GetCategoryName"),
     ("a function is added",
      "OL_API int32_t OL_GetSizeY(void);", "OL_API int32_t OL_GetSizeY(void);\nOL_API void OL_Extra(void);",
      "OL_Extra"),

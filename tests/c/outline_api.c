@@ -154,16 +154,19 @@ static OL_WCHAR* LongText(size_t length) {
 }
 
 /* Callers that size their buffers by the header are never written past,
- * whatever the document holds. */
+ * whatever the document holds. A title set through the library is cut to
+ * kSetTitleMax units (what fits its header slot in any script), below the
+ * bound the getter copies; longer stored titles are cut by the getter. */
+enum { kSetTitleMax = 55 };
 static void BoundedHeaderTexts(void) {
     struct {
         int title; /* else the category name */
         size_t length;
         int32_t copied;
     } cases[] = {
-        {1, 60000, OL_OUTLINE_TITLE_MAX},
-        {1, OL_OUTLINE_TITLE_MAX + 1, OL_OUTLINE_TITLE_MAX},
-        {1, OL_OUTLINE_TITLE_MAX, OL_OUTLINE_TITLE_MAX},
+        {1, 60000, kSetTitleMax},
+        {1, OL_OUTLINE_TITLE_MAX + 1, kSetTitleMax},
+        {1, kSetTitleMax, kSetTitleMax},
         {0, 60000, OL_CATEGORY_NAME_MAX},
         {0, OL_CATEGORY_NAME_MAX + 1, OL_CATEGORY_NAME_MAX},
         {0, OL_CATEGORY_NAME_MAX, OL_CATEGORY_NAME_MAX},

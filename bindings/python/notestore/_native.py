@@ -12,10 +12,12 @@ from ctypes import POINTER, Structure, c_int32, c_uint8, c_uint16, c_uint32, c_v
 WCHAR_P = POINTER(c_uint16)
 BOOL = c_uint8
 
-# The text getters that take no buffer size copy whole texts; a buffer of
-# this many characters holds any title or name the library writes (the
-# stored texts are far shorter).
-TEXT_BUFFER_CHARS = 0x8000
+# The most units the header text getters copy (notestore.h's
+# OL_CATEGORY_NAME_MAX and OL_OUTLINE_TITLE_MAX); a buffer one longer
+# always suffices.
+CATEGORY_NAME_MAX = 31
+OUTLINE_TITLE_MAX = 255
+TEXT_BUFFER_CHARS = OUTLINE_TITLE_MAX + 1
 
 READ, WRITE, READ_WRITE, CREATE = 0x0000, 0x0001, 0x0002, 0x1000
 CATEGORY_READ, CATEGORY_CREATE, CATEGORY_READ_WRITE = 1, 2, 3
@@ -57,9 +59,9 @@ _PROTOTYPES = {
     "OL_WriteAllHeaders": (None, [c_void_p]),
     "OL_Close": (None, [c_void_p]),
     "OL_Delete": (None, [c_void_p, c_void_p]),
-    "OL_GetCategoryName": (None, [c_void_p, WCHAR_P]),
+    "OL_GetCategoryName": (c_int32, [c_void_p, WCHAR_P]),
     "OL_SetCategoryName": (None, [c_void_p, WCHAR_P]),
-    "OL_GetOutlineTitle": (None, [c_void_p, WCHAR_P]),
+    "OL_GetOutlineTitle": (c_int32, [c_void_p, WCHAR_P]),
     "OL_SetOutlineTitle": (None, [c_void_p, WCHAR_P]),
     "OL_GetPrivate": (BOOL, [c_void_p]),
     "OL_SetPrivate": (None, [c_void_p, BOOL]),

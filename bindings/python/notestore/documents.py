@@ -108,8 +108,7 @@ class Document(LibraryFile):
 
     def _string(self, getter):
         buffer = _native.text_buffer()
-        call(getter, self._handle(), buffer)
-        return _native.text_of(buffer)
+        return _native.text_of(buffer, call(getter, self._handle(), buffer))
 
     @property
     def title(self):

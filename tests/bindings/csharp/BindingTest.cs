@@ -137,9 +137,10 @@ static class BindingTest
             Expect(NativeMethods.OL_ReadSharedHeader(db) && NativeMethods.OL_ReadPrivateHeader(db), "headers read");
             NativeMethods.OL_ReadRows(db);
             Completed("OL_ReadRows");
-            var buffer = new char[1024];
-            NativeMethods.OL_GetOutlineTitle(db, buffer);
-            Expect(Text.FromBuffer(buffer) == "Summer trip à deux", "title read back");
+            var buffer = new char[Limits.OutlineTitleMax + 1];
+            int length = NativeMethods.OL_GetOutlineTitle(db, buffer);
+            Expect(new string(buffer, 0, length) == "Summer trip à deux", "title read back with its length");
+            Expect(NativeMethods.OL_GetCategoryName(db, null) == "Travel".Length, "category length without a buffer");
             NativeMethods.OL_GetCategoryName(db, buffer);
             Expect(Text.FromBuffer(buffer) == "Travel", "category read back");
             Expect(NativeMethods.OL_GetPrivate(db), "private read back");
