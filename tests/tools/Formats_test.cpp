@@ -184,6 +184,29 @@ TEST_F(FormatsTest, EveryExportedOpmlFileIsWellFormed) {
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 
+// XML cannot carry control characters or U+FFFF even as references: the
+// OPML stays well-formed and still gives every text back.
+TEST_F(FormatsTest, OpmlCarriesTextsXmlCannotHold) {
+    Outline o;
+    o.title = "bell\x07title";
+    o.category = "c\x01t";
+    o.matchName = "m\x1Fn";
+    o.font = zro::Font{};
+    o.font->height = -13;
+    o.font->face = "f\x02" "ce";
+    o.items.push_back(MakeItem(1, 0, "nul-less \x07 bell and \xEF\xBF\xBF end", "form\x0C feed\nand \xEF\xBF\xBE"));
+    o.items.push_back(MakeItem(2, 1, "plain"));
+    const std::string text = zro::ToOpml(o);
+    const std::string opml = (dir_.path() / "control.opml").string();
+    std::ofstream(opml) << text;
+    const std::string command = "xmllint --noout '" + opml + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(zro::FromOpml(text), o);
+    EXPECT_THROW(zro::FromOpml(R"(<opml version="2.0" xmlns:zr="urn:notestore:outline:1"><body>)"
+                               R"(<outline text="x" zr:text64="%%"/></body></opml>)"),
+                 zro::OpmlError);
+}
+
 TEST_F(FormatsTest, MarkdownKeepsTextsNotesLevelsAndCheckedStates) {
     const zro::MarkdownExport exported = zro::ToMarkdown(document_, "rich_files");
     std::map<std::string, std::vector<uint8_t>> files;

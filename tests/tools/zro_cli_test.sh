@@ -22,6 +22,7 @@ python3 -c 'import json, sys; d = json.load(open("trip.json")); sys.exit(0 if d[
 printf 'not an outline' > bogus.zro
 "$zro" show bogus.zro 2> error.txt && fail "a bogus file was accepted"
 grep -q '^zro: ' error.txt || fail "no error message"
+grep -q "bogus.zro: " error.txt || fail "the error does not name the file"
 printf -- '- a\n\tb\n' > bad.txt
 "$zro" import bad.txt bad.zro 2> error.txt && fail "bad text was accepted"
 grep -q 'line 2' error.txt || fail "the bad line is not named"

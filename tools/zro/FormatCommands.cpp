@@ -25,6 +25,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Runs `body` on the document at `path`; a failure names the document.
+template <class Body>
+auto Named(const std::string& path, Body&& body) {
+    try {
+        return body();
+    } catch (const Failure&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw Failure(path + ": " + e.what(), kExitProblem);
+    }
+}
+
+Outline LoadNamed(const std::string& path) {
+    return Named(path, [&] { return Load(path); });
+}
+
 // Text files larger than this are not outlines anyone wrote.
 constexpr uintmax_t kMaxSourceSize = uintmax_t{1} << 30;
 
@@ -133,7 +149,7 @@ void AddFormatCommands(CLI::App& app) {
 
     auto* show = app.add_subcommand("show", "Print a document as an indented outline.");
     show->add_option("document", options->document, "the .zro file")->required()->check(CLI::ExistingFile);
-    show->callback([options] { std::cout << ToText(Load(options->document)); });
+    show->callback([options] { std::cout << ToText(LoadNamed(options->document)); });
 
     auto* exportCommand =
         app.add_subcommand("export", "Convert a document to outline text, JSON, OPML, Markdown or HTML.");
@@ -142,7 +158,7 @@ void AddFormatCommands(CLI::App& app) {
         ->check(formats);
     exportCommand->add_option("-o,--output", options->output, "where to write (default: standard output)");
     exportCommand->callback([options] {
-        const Outline outline = Load(options->document);
+        const Outline outline = LoadNamed(options->document);
         const std::string format = options->format.empty() ? FormatOf(options->output, "text") : options->format;
         if (format == "markdown") return ExportMarkdown(outline, options->output);
         const std::string text = format == "json"   ? ToJson(outline)
@@ -181,7 +197,7 @@ void AddFormatCommands(CLI::App& app) {
         ->check(CLI::IsMember({"png", "bmp"}))
         ->needs(all);
     drawing->callback([options, drawing] {
-        const Outline outline = Load(options->document);
+        const Outline outline = LoadNamed(options->document);
         if (!options->all.empty()) {
             if (drawing->count("index") != 0) throw Failure("give either an item and a file, or --all FOLDER", kExitUsage);
             fs::create_directories(options->all);
@@ -215,7 +231,7 @@ void AddFormatCommands(CLI::App& app) {
     attach->add_option("image", options->source, "the image file")->required()->check(CLI::ExistingFile);
     attach->callback([options] {
         const std::vector<uint8_t> dib = LoadImageFile(options->source);
-        AttachDrawing(options->document, options->index, dib);
+        Named(options->document, [&] { AttachDrawing(options->document, options->index, dib); });
     });
 }
 

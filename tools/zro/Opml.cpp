@@ -47,8 +47,51 @@ void SetNumber(pugi::xml_node node, const char* name, T value) {
     node.append_attribute(name) = std::to_string(value).c_str();
 }
 
+// XML 1.0 cannot carry most control characters, nor U+FFFE and U+FFFF, not
+// even as character references. A text holding one is written without them
+// (what other outliners see) and whole, as Base64 UTF-8, in the companion
+// attribute "zr:NAME64" (NAME without "_" or "zr:"), which import prefers.
+bool XmlCanCarry(char c, std::string_view rest) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) return c == '\t' || c == '\n' || c == '\r';
+    return !(byte == 0xEF && rest.size() >= 2 && rest[0] == '\xBF' && (rest[1] == '\xBE' || rest[1] == '\xBF'));
+}
+
+std::string CompanionName(std::string_view name) {
+    if (name.starts_with("zr:")) name.remove_prefix(3);
+    if (name.starts_with("_")) name.remove_prefix(1);
+    return "zr:" + std::string(name) + "64";
+}
+
+// The text XML can carry; adds the companion to `holder` when that is not
+// all of `value`.
+std::string Carried(pugi::xml_node holder, std::string_view name, const std::string& value) {
+    std::string carried;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (XmlCanCarry(value[i], std::string_view(value).substr(i + 1))) {
+            carried += value[i];
+        } else if (value[i] == '\xEF') {
+            i += 2;  // all of U+FFFE or U+FFFF
+        }
+    }
+    if (carried.size() != value.size()) {
+        holder.append_attribute(CompanionName(name).c_str()) =
+            ToBase64({reinterpret_cast<const uint8_t*>(value.data()), value.size()}).c_str();
+    }
+    return carried;
+}
+
+// The companion's text when there is one, else `plain`.
+std::string Uncarried(pugi::xml_node holder, std::string_view name, std::string plain) {
+    const pugi::xml_attribute companion = holder.attribute(CompanionName(name).c_str());
+    if (!companion) return plain;
+    const auto bytes = FromBase64(companion.value());
+    if (!bytes) throw OpmlError(std::string("<") + holder.name() + "> " + companion.name() + " is not Base64 text");
+    return std::string(bytes->begin(), bytes->end());
+}
+
 void WriteValue(pugi::xml_node node, const char* name, const std::string& value) {
-    node.append_attribute(name) = value.c_str();
+    node.append_attribute(name) = Carried(node, name, value).c_str();
 }
 void WriteValue(pugi::xml_node node, const char* name, bool value) { node.append_attribute(name) = value; }
 template <class T>
@@ -75,7 +118,7 @@ void ReadValue(pugi::xml_node node, const char* name, bool& value) {
 }
 
 void ReadValue(pugi::xml_node node, const char* name, std::string& value) {
-    if (const pugi::xml_attribute attribute = node.attribute(name)) value = attribute.value();
+    if (const pugi::xml_attribute attribute = node.attribute(name)) value = Uncarried(node, name, attribute.value());
 }
 
 // An element holding `fields` of `owner` as attributes.
@@ -95,7 +138,7 @@ bool IsTrue(pugi::xml_attribute attribute) {
     return v == "true" || v == "1" || v == "yes" || v == "checked";
 }
 
-std::string Attribute(pugi::xml_node node, const char* name) { return node.attribute(name).value(); }
+std::string Attribute(pugi::xml_node node, const char* name) { return Uncarried(node, name, node.attribute(name).value()); }
 
 // Line breaks as the tool's values have them: "\n" alone.
 std::string Lines(std::string text) {
@@ -108,7 +151,8 @@ std::string Lines(std::string text) {
 }
 
 void WriteHead(pugi::xml_node head, const Outline& outline, const std::string& expansion) {
-    head.append_child("title").text() = outline.title.c_str();
+    pugi::xml_node title = head.append_child("title");
+    title.text() = Carried(title, "text", outline.title).c_str();
     head.append_child("expansionState").text() = expansion.c_str();
     // OPML's own window elements, for other outliners; <zr:window> has all.
     const Placement& p = outline.placement;
@@ -131,7 +175,7 @@ void WriteHead(pugi::xml_node head, const Outline& outline, const std::string& e
 }
 
 void ReadHead(pugi::xml_node head, Outline& outline) {
-    if (pugi::xml_node title = head.child("title")) outline.title = title.text().get();
+    if (pugi::xml_node title = head.child("title")) outline.title = Uncarried(title, "text", title.text().get());
     Placement& p = outline.placement;
     if (pugi::xml_node window = head.child("zr:window")) {
         ReadFields(window, p, kPlacementFields);
@@ -283,8 +327,8 @@ std::string ToOpml(const Outline& outline) {
         parents.resize(depth + 1);
         pugi::xml_node node = parents.back().append_child("outline");
         parents.push_back(node);
-        node.append_attribute("text") = item.text.c_str();
-        if (!item.note.empty()) node.append_attribute("_note") = item.note.c_str();
+        WriteValue(node, "text", item.text);
+        if (!item.note.empty()) WriteValue(node, "_note", item.note);
         if (item.checked) node.append_attribute("_status") = "checked";
         if (!item.expanded) node.append_attribute("collapsed") = "true";
         SetNumber(node, "zr:id", item.id);

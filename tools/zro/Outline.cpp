@@ -53,7 +53,7 @@ auto Library(Body&& body) {
 
 void Open(COutlineDB& db, const std::string& path, uint32_t mode) {
     if (db.Open(Utf16(path).c_str(), mode) != 1) {
-        throw std::runtime_error("cannot open " + path + " as an outline document");
+        throw std::runtime_error("cannot be opened as an outline document");
     }
     db.ReadSharedHeader();
     db.ReadPrivateHeader();
