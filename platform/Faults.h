@@ -78,6 +78,9 @@ public:
     uint32_t Seen(FaultOp op) const { return slot(op).seen; }
     // Whether any operation of `op` was made to fail.
     bool Fired(FaultOp op) const { return slot(op).fired; }
+    // Bytes written to files since installation: what a save costs in I/O.
+    uint64_t BytesWritten() const { return bytesWritten_; }
+    void CountWritten(uint64_t bytes) { bytesWritten_ += bytes; }
 
     // Scripted stand-in: file times report a creation time of zero, as a
     // file system without birth times does.
@@ -104,6 +107,7 @@ private:
 
     std::array<Slot, static_cast<size_t>(FaultOp::Count)> slots_{};
     bool poweredOff_ = false;
+    uint64_t bytesWritten_ = 0;
 };
 
 namespace detail {

@@ -504,6 +504,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, DWORD* written, void*
     size_t done = 0;
     const bool ok = WriteAll(open->descriptor.get(), static_cast<const char*>(buffer), toWrite, &done);
     if (written != nullptr) *written = static_cast<DWORD>(done);
+    if (platform::detail::activeInjector != nullptr) platform::detail::activeInjector->CountWritten(done);
     return ok ? TRUE : FailWithErrno();
 }
 

@@ -23,6 +23,7 @@ CBufferManager::CBufferManager(char** buffer, uint32_t size, uint32_t capacity, 
 void CBufferManager::assignBuffer(char** buffer, uint32_t size, uint32_t capacity, uint32_t growthStep) {
     ZR_ASSERT(buffer != nullptr);
     buffer_ = buffer;
+    noteEdit();
     const bool hasBytes = capacity == 0 || *buffer != nullptr;
     ZR_ASSERT(hasBytes);
     ZR_ASSERT(size <= capacity);
@@ -49,6 +50,7 @@ void CBufferManager::assignSpanBuffer(char** buffer, uint32_t size, uint32_t cap
 char* CBufferManager::get(uint32_t offset) const {
     const bool inRange = data() != nullptr && offset < size_;
     ZR_ASSERT(inRange);
+    noteEdit();
     return inRange ? data() + offset : nullptr;
 }
 
@@ -76,6 +78,7 @@ int32_t CBufferManager::replace(uint32_t position, uint32_t oldLength, const voi
     if (tail > 0) std::memmove(bytes + position + newLength, bytes + oldEnd, tail);
     if (newLength > 0) std::memcpy(bytes + position, source, newLength);
     size_ = static_cast<uint32_t>(newSize);
+    noteEdit();
     return 0;
 }
 
@@ -95,6 +98,7 @@ void CBufferManager::resize() {
 }
 
 void CBufferManager::deleteBuff() {
+    noteEdit();
     if (span_ != nullptr) {
         RowArena::Drop(span_);
         span_ = nullptr;

@@ -38,6 +38,7 @@ public:
     uint32_t growthStep() const { return growthStep_; }
 
     // A pointer into the buffer (asserts the buffer exists and offset < size).
+    // Writable: it counts as an edit (see edits()).
     char* get(uint32_t offset) const;
     // Copies count bytes out (asserts offset + count <= size, destination set).
     void read(uint32_t offset, void* destination, uint32_t count) const;
@@ -60,6 +61,14 @@ public:
     // capacity stay).
     void deleteBuff();
 
+    // Counts what may have changed the bytes: every edit, every buffer
+    // adopted or freed, and every writable pointer handed out. Equal counts
+    // at two moments mean equal bytes, which lets a save pass over a row
+    // that is still as it lies in the file.
+    uint32_t edits() const { return edits_; }
+    // For an owner handing out a writable pointer of its own.
+    void noteEdit() const { ++edits_; }
+
 protected:
     char* data() const { return *buffer_; }
 
@@ -73,6 +82,7 @@ private:
     uint32_t size_ = 0;
     uint32_t growthStep_ = 1;
     RowArena::Chunk* span_ = nullptr;  // holds the buffer's bytes, or null: a C-heap block
+    mutable uint32_t edits_ = 0;
 };
 
 }  // namespace zr_gen

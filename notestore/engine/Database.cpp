@@ -11,6 +11,7 @@
 #include "platform/Types.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 namespace zr_gen {
@@ -18,6 +19,25 @@ namespace zr_gen {
 namespace {
 
 constexpr uint32_t kAccessMask = 0x0003;
+constexpr uint32_t kShareMask = 0x0070;
+
+// Unique in the process, so that no two databases, nor two states of one
+// file, share a token.
+uint64_t NewFileToken() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
+
+// Whether the file whose rows are marked with `token` holds the row of
+// `record` at `at`, where a save would write it.
+bool RowInPlace(const CDBRecord& record, uint32_t at, uint64_t token) {
+    return record.GetPos() == at && record.IsStoredIn(token);
+}
+
+// The stored size of a row that CDBRecord::Write writes.
+uint32_t RowBytes(const CDBRecord& record) {
+    return CDBRecord::kStartTagLen + sizeof(uint32_t) + record.GetRecSize() + CDBRecord::kEndTagLen;
+}
 
 }  // namespace
 
@@ -53,6 +73,10 @@ int32_t CDatabase::Open(const char16_t* path, uint32_t mode) {
         const uint32_t flags = (mode & ~kAccessMask) | CFile::kModeReadWrite | (empties ? CFile::kNoTruncate : 0);
         journal_ = std::make_unique<RollbackJournal>(path);
         if (OpenOwned(NewObject<JournaledFile>(*journal_), path, flags) == 0) return 0;
+        const uint32_t share = mode & kShareMask;
+        soleWriter_ = share != CFile::kShareWrite && share != CFile::kShareReadWrite;
+        ForgetStoredRows();
+        LookAtFile();
         if (empties && GetLength() != 0) Save(SaveEnd::Continue, [&] { SetLength(0); });
     }
     if (creates) return 1;
@@ -65,6 +89,7 @@ void CDatabase::Close() {
     FinishSave();
     CFileStream::Close();
     journal_.reset();
+    ForgetStoredRows();
 }
 
 void CDatabase::FinishSave() {
@@ -89,7 +114,10 @@ void CDatabase::Save(SaveEnd end, Body body) {
     RequireOpen();
     if (journal_ != nullptr && journal_->RollbackPending()) RollBackSave();
     const bool begins = journal_ != nullptr && !journal_->Active();
-    if (begins) saved_ = SavedState{dbInfo_, headerManager_.SaveLayout()};
+    if (begins) {
+        saved_ = SavedState{dbInfo_, headerManager_.SaveLayout()};
+        if (FileChangedElsewhere()) ForgetStoredRows();
+    }
     try {
         body();
         if (end == SaveEnd::Commit || (end == SaveEnd::CommitIfBegun && begins)) CommitSave();
@@ -106,22 +134,43 @@ void CDatabase::KeepOriginal(uint32_t offset, uint32_t count) {
 void CDatabase::CommitSave() {
     if (journal_ != nullptr) journal_->Commit(*GetFile());
     saved_.reset();
+    LookAtFile();
 }
 
 void CDatabase::RollBackSave() {
     if (journal_ == nullptr) return;
+    // The rows marked by the failed save are not in the file.
+    ForgetStoredRows();
     try {
         journal_->Rollback(*GetFile());
     } catch (CException* e) {
         // The journal stays on disk: the next write or open plays it back.
         LogAndDeleteException(e, ZR_FILE, __LINE__);
     }
+    LookAtFile();
     if (saved_) {
         dbInfo_ = saved_->dbInfo;
         headerManager_.RestoreLayout(saved_->layout);
         saved_.reset();
     }
 }
+
+void CDatabase::ForgetStoredRows() { fileToken_ = journal_ != nullptr && soleWriter_ ? NewFileToken() : 0; }
+
+CDatabase::FileLook CDatabase::LookNow() const {
+    const CFile* file = GetFile();
+    try {
+        return FileLook{file->GetLastWriteTime(), file->GetLength()};
+    } catch (CException* e) {
+        e->Delete();
+        return FileLook{};
+    }
+}
+
+void CDatabase::LookAtFile() { look_ = LookNow(); }
+
+// A file whose time cannot be had counts as changed: nothing is passed over.
+bool CDatabase::FileChangedElsewhere() const { return look_.lastWrite == 0 || LookNow() != look_; }
 
 void CDatabase::InitNewDatabase() { headerManager_.AddRegistered(); }
 
@@ -191,10 +240,45 @@ void CDatabase::ReadRows() {
     Seek(static_cast<int32_t>(getFirstRowStartPosReading()), 0);
     ReadExtraRows();
     recordset_->Free();
+    // Rows read now are what the file holds, whoever wrote it last.
+    if (fileToken_ != 0 && FileChangedElsewhere()) {
+        ForgetStoredRows();
+        LookAtFile();
+    }
     RowSpanReader rows(*this);
-    for (uint32_t i = 0; i < dbInfo_.rowCount; ++i) rows.ReadInto(*recordset_->AppendToRead());
+    for (uint32_t i = 0; i < dbInfo_.rowCount; ++i) {
+        CDBRecord& record = *recordset_->AppendToRead();
+        rows.ReadInto(record);
+        if (fileToken_ != 0 && CDBRecord::ReadsPlainRows(record)) record.MarkStored(fileToken_);
+    }
     rows.Finish();
     buffered.End();
+}
+
+void CDatabase::KeepRowsToRewrite(uint32_t at) {
+    if (journal_ == nullptr) return;
+    uint32_t runStart = at;
+    bool inRun = false;
+    for (int32_t i = 0; i < recordset_->getSize(); ++i) {
+        const CDBRecord& record = *recordset_->getRecord(static_cast<uint32_t>(i));
+        if (RowInPlace(record, at, fileToken_)) {
+            if (inRun) KeepOriginal(runStart, at - runStart);
+            inRun = false;
+        } else {
+            // Where a caller's record writes its own way, what follows may move
+            // by any amount: all of it is kept.
+            if (!CDBRecord::ReadsPlainRows(record)) {
+                KeepOriginal(inRun ? runStart : at, UINT32_MAX - (inRun ? runStart : at));
+                return;
+            }
+            if (!inRun) runStart = at;
+            inRun = true;
+        }
+        at += RowBytes(record);
+    }
+    // The last run, and whatever the cut after the last row takes away.
+    const uint32_t from = inRun ? runStart : at;
+    KeepOriginal(from, UINT32_MAX - from);
 }
 
 void CDatabase::WriteRows() {
@@ -205,19 +289,38 @@ void CDatabase::WriteRows() {
     }
     Save(SaveEnd::Commit, [&] {
         const uint32_t start = getFirstRowStartPosWriting();
-        // Everything from the first row on is rewritten or cut: one journal
-        // flush for it and the db info.
         KeepOriginal(0, TDbInfo::kStoredSize);
-        KeepOriginal(start, UINT32_MAX - start);
         BufferedScope buffered(*this);
         dbInfo_.rowCount = static_cast<uint32_t>(recordset_->getSize());
         Seek(static_cast<int32_t>(start), 0);
+        // Collected, not yet in the file: the original bytes of all that is
+        // rewritten or cut are kept first, for one journal flush.
         WriteExtraRows();
-        for (int32_t i = 0; i < recordset_->getSize(); ++i) recordset_->getRecord(static_cast<uint32_t>(i))->Write(*this);
-        const uint32_t end = GetPosition();
+        uint32_t at = GetPosition();
+        KeepOriginal(start, at - start);
+        KeepRowsToRewrite(at);
+        // The marks of this save; those of the last one decide what is
+        // passed over.
+        const uint64_t passable = fileToken_;
+        ForgetStoredRows();
+        bool positioned = true;
+        for (int32_t i = 0; i < recordset_->getSize(); ++i) {
+            CDBRecord& record = *recordset_->getRecord(static_cast<uint32_t>(i));
+            if (RowInPlace(record, at, passable)) {
+                if (fileToken_ != 0) record.MarkStored(fileToken_);
+                at += RowBytes(record);
+                positioned = false;
+                continue;
+            }
+            if (!positioned) Seek(static_cast<int32_t>(at), 0);
+            positioned = true;
+            record.Write(*this);
+            at = GetPosition();
+            if (fileToken_ != 0 && CDBRecord::ReadsPlainRows(record)) record.MarkStored(fileToken_);
+        }
         WriteDbInfo();
-        Seek(static_cast<int32_t>(end), 0);
-        SetLength(end);
+        Seek(static_cast<int32_t>(at), 0);
+        SetLength(at);
         buffered.End();
     });
 }

@@ -18,6 +18,10 @@
 // end of WriteRows, of a WriteHeader that began it, or of Close. A save that
 // fails raises its error after putting the old document back on disk and in
 // the remembered db info and header table.
+//
+// Such a save also costs what changed: WriteRows passes over every row that
+// the file already holds where it belongs (see WriteRows), so the file ends
+// byte for byte as a save of every row would leave it.
 #pragma once
 
 #include <cstdint>
@@ -81,6 +85,15 @@ public:
     void WriteAllHeaders();
 
     void ReadRows();
+    // Writes the extra rows and every row after the headers, then the row
+    // count, and cuts the file after the last row. In a file the database
+    // opened itself, denying other writers, a row whose record still holds
+    // exactly what the file holds at that row's place is not written again:
+    // a record read or saved here and not changed since (by any edit or
+    // writable pointer; see CDBRecord::IsStoredIn), found at the position it
+    // had. Appending or changing a few rows writes those and the rows that
+    // move. A change to the file through another handle, seen by its length
+    // or last-write time, makes the next save write everything.
     void WriteRows();
     void ReadRow(uint32_t position, CDBRecord* record);
     // Removes every record marked deleted, in one pass.
@@ -112,6 +125,11 @@ protected:
 
 private:
     enum class SaveEnd { Continue, CommitIfBegun, Commit };
+    struct FileLook {
+        uint64_t lastWrite = 0;
+        uint32_t length = 0;
+        bool operator==(const FileLook&) const = default;
+    };
     struct SavedState {
         TDbInfo dbInfo;
         CHeaderManager::Layout layout;
@@ -129,10 +147,23 @@ private:
     void CommitSave();
     void RollBackSave();
     void FinishSave();
+    // Which records may be passed over: those marked with the current token.
+    // A new token forgets every mark; the look is how the file was when the
+    // marks were last known to hold.
+    void ForgetStoredRows();
+    FileLook LookNow() const;  // never throws: a zero look when unknown
+    void LookAtFile();
+    bool FileChangedElsewhere() const;
+    // The original bytes of every range WriteRows is to rewrite from `at` (the
+    // first row's position), so that one journal flush covers them all.
+    void KeepRowsToRewrite(uint32_t at);
 
     std::unique_ptr<RollbackJournal> journal_;  // for a file opened to write
     std::optional<SavedState> saved_;           // as the save in progress began
     bool headersFailed_ = false;                // the save's WriteAllHeaders failed
+    bool soleWriter_ = false;                   // the open denies other writers
+    uint64_t fileToken_ = 0;                    // 0: no row counts as stored
+    FileLook look_;
 };
 
 }  // namespace zr_gen

@@ -86,7 +86,7 @@ CTaggedDataManager& CDBRecord::Tags() const {
 }
 
 char* CDBRecord::GetRawDataPtr() const {
-    Tags();
+    Tags().noteEdit();
     return data_;
 }
 

@@ -96,17 +96,34 @@ public:
     // bulk read of the rows. The block is used where it lies, capacity
     // `length`, until the first growth moves it to the C heap.
     void AdoptRead(uint32_t pos, char* block, uint32_t length, RowArena::Chunk* span);
-    // Whether bulk reading may fill `record` through AdoptRead: true only for
-    // the classes registered as reading rows with CDBRecord::Read (the
-    // library's own); a caller's subclass, which may override Read, is read
-    // through its Read.
+    // Whether `record` reads and writes its row with CDBRecord's own Read and
+    // Write: true only for the classes registered so (the library's own).
+    // Bulk reading fills those through AdoptRead, and a save may pass over
+    // one still as it lies in the file (IsStoredIn); a caller's subclass,
+    // which may override either, is read through its Read and always
+    // written through its Write.
     static bool ReadsPlainRows(const CDBRecord& record);
-    // Registers a record class whose Read is CDBRecord's; returns true.
+    // Registers a record class whose Read and Write are CDBRecord's; returns
+    // true.
     static bool RegisterPlainRowReader(const std::type_info& type);
+
+    // Marks the block as the row the file identified by `fileToken` holds at
+    // pos (see CDatabase::WriteRows). The mark lasts until the block changes
+    // in any way (CBufferManager::edits) or pos is set.
+    void MarkStored(uint64_t fileToken) {
+        storedIn_ = fileToken;
+        storedEdits_ = tags_.edits();
+    }
+    // Whether the file identified by `fileToken` (never 0) holds this block
+    // as the row at pos.
+    bool IsStoredIn(uint64_t fileToken) const {
+        return fileToken != 0 && storedIn_ == fileToken && !fresh_ && tags_.edits() == storedEdits_;
+    }
     // Called by CDBRecordset::CreateDBRecord on every record it makes.
     virtual void Init();
 
     uint32_t GetRecSize() const;
+    // Writable, so it counts as an edit of the block.
     char* GetRawDataPtr() const;
     // Releases the buffer; the block is then empty with growth step 512.
     void FreeData();
@@ -140,7 +157,10 @@ public:
     uint32_t GetIndex() const { return index_; }
     void SetIndex(uint32_t index) { index_ = index; }
     uint32_t GetPos() const { return pos_; }
-    void SetPos(uint32_t pos) { pos_ = pos; }
+    void SetPos(uint32_t pos) {
+        pos_ = pos;
+        storedIn_ = 0;
+    }
 
     // The block's tags, through which the subclasses store their fields.
     CTaggedDataManager& getTaggedDataManager() { return Tags(); }
@@ -157,6 +177,8 @@ private:
 
     uint32_t index_ = 0;
     uint32_t pos_ = kNoPos;
+    uint64_t storedIn_ = 0;  // the file token of MarkStored; 0: none
+    uint32_t storedEdits_ = 0;
     // A fresh record's block (flag 0, sort-changed 0) exists only as a
     // template until something touches it, so a record that is at once read
     // from a file, as every row is, never allocates it. Logically const.

@@ -288,6 +288,12 @@ int32_t CTaggedDataManager::getData(uint32_t id, void* destination, uint32_t* si
 }
 
 char* CTaggedDataManager::getDataPtr(uint32_t id, uint32_t minSize) {
+    const char* bytes = findDataPtr(id, minSize);
+    if (bytes != nullptr) noteEdit();
+    return const_cast<char*>(bytes);
+}
+
+const char* CTaggedDataManager::findDataPtr(uint32_t id, uint32_t minSize) {
     bool found = false;
     uint32_t position = 0;
     TagType tag;

@@ -69,8 +69,11 @@ public:
     // kDataBufferOverflowError (nothing copied) when the data is larger.
     int32_t getData(uint32_t id, void* destination, uint32_t* size, uint8_t* version);
     // The tag's data inside the block (valid until the next change), or null
-    // when absent, damaged or shorter than minSize.
+    // when absent, damaged or shorter than minSize. The writable form counts
+    // as an edit of the block (see CBufferManager::edits); readers use
+    // findDataPtr.
     char* getDataPtr(uint32_t id, uint32_t minSize);
+    const char* findDataPtr(uint32_t id, uint32_t minSize);
     // Removing an absent tag succeeds.
     int32_t deleteData(uint32_t id);
     // Removes the string and its exact form.

@@ -307,6 +307,12 @@ int32_t CFile::GetStatus(CFileStatus& status) const {
     return 1;
 }
 
+uint64_t CFile::GetLastWriteTime() const {
+    FILETIME write{};
+    if (handle_ == kNoHandle || !GetFileTime(ToPlatform(handle_), nullptr, nullptr, &write)) return 0;
+    return (uint64_t{write.dwHighDateTime} << 32) | write.dwLowDateTime;
+}
+
 int32_t CFile::GetStatus(const char16_t* path, CFileStatus& status) {
     status = CFileStatus{};
     ZR_ASSERT(path != nullptr);

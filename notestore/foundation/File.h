@@ -147,6 +147,9 @@ public:
     // The same for a named file, found by a folder search: 1, or 0 when
     // there is no such file. Never throws.
     static int32_t GetStatus(const char16_t* path, CFileStatus& status);
+    // The open file's last-write time (100 ns units) as the file system has
+    // it now, whichever handle wrote; 0 when closed or unknown. Never throws.
+    uint64_t GetLastWriteTime() const;
 
     // Named-file operations; a failure throws a CFileException (cause from
     // the OS error, that error, no file name) unless the platform gave no

@@ -126,7 +126,7 @@ void COutlineRecord::GetDrawingSize(int32_t& width, int32_t& height) {
     height = 0;
     if (!HasDrawing()) return;
     const auto* block =
-        reinterpret_cast<const uint8_t*>(getTaggedDataManager().getDataPtr(kDrawingTag, kDrawingSizeBytes));
+        reinterpret_cast<const uint8_t*>(getTaggedDataManager().findDataPtr(kDrawingTag, kDrawingSizeBytes));
     if (block == nullptr) ZR_CHECK_TAG(CTaggedDataManager::kDataClassNotFoundError);
     width = static_cast<int32_t>(LoadLE32(block + kDrawingWidthAt));
     height = static_cast<int32_t>(LoadLE32(block + kDrawingHeightAt));

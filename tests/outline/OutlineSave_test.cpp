@@ -132,6 +132,35 @@ TEST(OutlineSaveTest, AppendingIsCrashSafe) {
     testsupport::CheckCrashSafe(append);
 }
 
+// A save after a save in the same session: rows the first one wrote are
+// passed over unless they changed or moved.
+class SecondSaveCase : public OutlineCase {
+public:
+    SecondSaveCase() : OutlineCase(&ChangeAgain) {}
+    void MakeOld(const std::u16string& path) override {
+        OutlineCase::MakeOld(path);
+        Prepare(path);
+        Save();
+        Close();
+    }
+
+private:
+    // The first save writes what the old document already holds.
+    static void ChangeAgain(COutlineDB& db) {
+        Item(db, 3)->SetText(u"changed and saved before");
+        db.WriteAllHeaders();
+        db.WriteRows();
+        Item(db, 20)->SetChecked(true);
+        Item(db, 25)->SetText(u"longer than it was, so the rows after it move");
+        AppendItem(db, kOldItems + 1, u"appended");
+    }
+};
+
+TEST(OutlineSaveTest, SavingOnlyWhatChangedIsCrashSafe) {
+    SecondSaveCase again;
+    testsupport::CheckCrashSafe(again);
+}
+
 TEST(OutlineSaveTest, HeaderOnlySaveIsCrashSafe) {
     HeaderOnlyCase header;
     testsupport::CheckCrashSafe(header);

@@ -31,7 +31,8 @@ public:
     virtual ~SaveCase() = default;
     // Writes the old document at `path` (no faults are installed).
     virtual void MakeOld(const std::u16string& path) = 0;
-    // Opens the document and changes it in memory (no faults).
+    // Opens the document and changes it in memory (no faults); it may save
+    // first, provided that leaves the old document's bytes as they were.
     virtual void Prepare(const std::u16string& path) = 0;
     // The save under test; raises the library's error when it fails.
     virtual void Save() = 0;
