@@ -5,8 +5,12 @@
 //   inserting every row into a fresh database;
 // - open and read all: back into the same in-memory outline, against one
 //   SELECT in item order;
-// - append one item and save: what `zro add` does (read, append, save the
-//   whole document), against one INSERT committed on its own;
+// - append one item and save: to the document held open, as the
+//   application holds it (read once), against one INSERT committed on its
+//   own on an open connection;
+// - add one item with the tools: `zro add` (opens and reads the document,
+//   appends, saves) against `sqlite3` running one INSERT (both as
+//   processes);
 // - dump as text: `zro show` against the `sqlite3` shell printing every row
 //   (both as processes, output to /dev/null).
 // SQLite runs twice where it writes: with its default settings (rollback
@@ -272,17 +276,54 @@ void ReadSqlite(benchmark::State& state) {
 void AppendOurs(benchmark::State& state) {
     const std::string path = PathOf("append.zro");
     std::filesystem::copy_file(Document(), path, std::filesystem::copy_options::overwrite_existing);
-    for (auto _ : state) {
-        zro::Outline outline = zro::Load(path);
-        outline.items.push_back(Appended());
-        zro::Save(outline, path);
+    zr_gen::COutlineDB db;
+    if (db.Open(platform::Utf8ToUtf16(path).c_str(), zr_gen::CFile::kModeReadWrite) != 1) {
+        state.SkipWithError("cannot open the document");
+        return;
     }
+    db.ReadSharedHeader();
+    db.ReadPrivateHeader();
+    db.ReadRows();
+    const zro::Item appended = Appended();
+    const std::u16string text = platform::Utf8ToUtf16(appended.text);
+    const std::u16string note = platform::Utf8ToUtf16(appended.note);
+    uint32_t id = kItems;
+    for (auto _ : state) {
+        auto* item = static_cast<zr_gen::COutlineRecord*>(db.GetRecordset()->Append());
+        item->SetId(++id);
+        item->SetText(text.c_str());
+        item->SetNote(note.c_str());
+        db.WriteAllHeaders();
+        db.WriteRows();
+    }
+    db.Close();
 }
 
 void AppendSqlite(benchmark::State& state, bool sync) {
     const std::string path = PathOf(sync ? "append.sqlite" : "append-nosync.sqlite");
     std::filesystem::copy_file(Database(), path, std::filesystem::copy_options::overwrite_existing);
-    for (auto _ : state) SqliteAppend(path, Appended(), sync);
+    Sqlite db(path);
+    if (!sync) db.Exec("PRAGMA synchronous=OFF");
+    sqlite3_stmt* insert = db.Prepare(kInsertItem);
+    const zro::Item appended = Appended();
+    for (auto _ : state) Insert(insert, appended);
+    sqlite3_finalize(insert);
+}
+
+void AddToolOurs(benchmark::State& state) {
+    const std::string path = PathOf("add.zro");
+    std::filesystem::copy_file(Document(), path, std::filesystem::copy_options::overwrite_existing);
+    const zro::Item appended = Appended();
+    for (auto _ : state) RunQuietly({ZRO_PATH, "add", path, appended.text, "-n", appended.note});
+}
+
+void AddToolSqlite(benchmark::State& state) {
+    const std::string path = PathOf("add.sqlite");
+    std::filesystem::copy_file(Database(), path, std::filesystem::copy_options::overwrite_existing);
+    const zro::Item appended = Appended();
+    const std::string insert = "INSERT INTO items(id, indent, checked, expanded, text, note) VALUES(0, 0, 0, 1, '" +
+                               appended.text + "', '" + appended.note + "')";
+    for (auto _ : state) RunQuietly({"/usr/bin/sqlite3", path, insert});
 }
 
 void ShowOurs(benchmark::State& state) {
@@ -332,6 +373,8 @@ void Register() {
     add("Append/ours", AppendOurs);
     add("Append/sqlite", [](benchmark::State& state) { AppendSqlite(state, true); });
     add("Append/sqlite_nosync", [](benchmark::State& state) { AppendSqlite(state, false); });
+    add("AddTool/ours", AddToolOurs);
+    add("AddTool/sqlite", AddToolSqlite);
     add("Show/ours", ShowOurs);
     add("Show/sqlite", ShowSqlite);
 }

@@ -1,12 +1,17 @@
 // Saving a 100,000-item outline document with the crash-safe path (the
-// database opens the file itself: rollback journal, flushes) against the
-// same save written straight into the file (the database attached to a
-// file it did not open, which the journal does not cover), in one run.
+// database opens the file itself: rollback journal, flushes, rows still in
+// place passed over) against the same save written straight into the file
+// (the database attached to a file it did not open, which the journal does
+// not cover and which writes every row), in one run.
 //
-// Each save grows item 1 by 2,000 characters or shrinks it back, so that
-// every row after it moves and the whole file is rewritten. The folder is
-// NOTESTORE_BENCH_DIR, else /var/tmp: a disk folder, where flushing costs
-// what it costs on a user's machine.
+// Three saves, each repeated:
+// - whole: item 1 grows by 2,000 characters or shrinks back, so that every
+//   row after it moves and the whole file is rewritten;
+// - one item: an item in the middle is checked or unchecked (its row keeps
+//   its size);
+// - append: one item more at the end.
+// The folder is NOTESTORE_BENCH_DIR, else /var/tmp: a disk folder, where
+// flushing costs what it costs on a user's machine.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -56,30 +61,50 @@ void Load(COutlineDB& db) {
     db.ReadRows();
 }
 
-void Toggle(COutlineDB& db, bool grow) {
+COutlineRecord* Item(COutlineDB& db, uint32_t index) { return static_cast<COutlineRecord*>(db.getRecord(index)); }
+
+enum class Change { kWhole, kOneItem, kAppend };
+
+void Apply(COutlineDB& db, Change change, uint32_t round) {
     static const std::u16string longText(2000, u'g');
-    static_cast<COutlineRecord*>(db.getRecord(0))->SetText(grow ? longText.c_str() : u"short");
+    const bool odd = round % 2 != 0;
+    switch (change) {
+    case Change::kWhole: Item(db, 0)->SetText(odd ? longText.c_str() : u"short"); break;
+    case Change::kOneItem: Item(db, kItems / 2)->SetChecked(odd); break;
+    case Change::kAppend: {
+        auto* item = static_cast<COutlineRecord*>(db.GetRecordset()->Append());
+        item->SetId(kItems + 1 + round);
+        item->SetText(u"An appended item of ordinary length");
+        break;
+    }
+    }
 }
 
-void SaveRepeatedly(benchmark::State& state, COutlineDB& db) {
-    bool grow = true;
+void SaveRepeatedly(benchmark::State& state, COutlineDB& db, Change change) {
+    uint32_t round = 0;
     for (auto _ : state) {
-        Toggle(db, grow = !grow);
+        Apply(db, change, ++round);
+        db.WriteAllHeaders();
+        db.WriteRows();
+    }
+    // Appended items go again, so that every run starts from the same file.
+    if (change == Change::kAppend) {
+        while (db.GetRecordset()->getSize() > static_cast<int32_t>(kItems)) db.GetRecordset()->Delete(kItems);
         db.WriteAllHeaders();
         db.WriteRows();
     }
 }
 
-void BM_SaveCrashSafe(benchmark::State& state) {
+void BM_SaveCrashSafe(benchmark::State& state, Change change) {
     const std::u16string path = DocumentPath();
     COutlineDB db;
     db.Open(path.c_str(), CFile::kModeReadWrite);
     Load(db);
-    SaveRepeatedly(state, db);
+    SaveRepeatedly(state, db, change);
     db.Close();
 }
 
-void BM_SaveDirect(benchmark::State& state) {
+void BM_SaveDirect(benchmark::State& state, Change change) {
     const std::u16string path = DocumentPath();
     COutlineDB db;
     db.Open(path.c_str(), CFile::kModeReadWrite);
@@ -90,12 +115,16 @@ void BM_SaveDirect(benchmark::State& state) {
     db.Attach(&file);
     db.ReadDbInfo();
     db.GetHeaderManager().Read(db);
-    SaveRepeatedly(state, db);
+    SaveRepeatedly(state, db, change);
     db.Detach();
 }
 
-BENCHMARK(BM_SaveCrashSafe)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_SaveDirect)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveCrashSafe, whole, Change::kWhole)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveDirect, whole, Change::kWhole)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveCrashSafe, one_item, Change::kOneItem)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveDirect, one_item, Change::kOneItem)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveCrashSafe, append, Change::kAppend)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveDirect, append, Change::kAppend)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -86,16 +86,20 @@ std::unique_ptr<CFile> NewFile() {
 
 RollbackJournal::RollbackJournal(const char16_t* databasePath) : journalPath_(JournalPathOf(databasePath)) {}
 
-RollbackJournal::~RollbackJournal() = default;
+RollbackJournal::~RollbackJournal() { Release(); }
 
 void RollbackJournal::Begin(CFile& file) {
     Reset();
     originalLength_ = file.GetLength();
     salt_ = NewSalt();
-    std::unique_ptr<CFile> journal = NewFile();
-    // Others may read the journal but not change it while the save runs.
-    journal->Open(journalPath_.c_str(), CFile::kCreate | CFile::kModeReadWrite | CFile::kShareRead);
-    journal_ = std::move(journal);
+    if (journal_ == nullptr) {
+        std::unique_ptr<CFile> journal = NewFile();
+        // Others may read the journal but not change it while it is ours.
+        journal->Open(journalPath_.c_str(), CFile::kCreate | CFile::kModeReadWrite | CFile::kShareRead);
+        journal_ = std::move(journal);
+        folderFlushed_ = false;
+    }
+    active_ = true;
     uint8_t header[kHeaderSize] = {};
     StoreLE32(header, kMagic);
     StoreLE16(header + 4, kVersion);
@@ -104,15 +108,33 @@ void RollbackJournal::Begin(CFile& file) {
     StoreLE32(header + 16, Crc32(0, header, kHeaderChecked));
     journalEnd_ = kHeaderSize;
     dirty_ = true;
+    journal_->Seek(0, CFile::kBegin);
     journal_->Write(header, sizeof header);
 }
 
 void RollbackJournal::Reset() {
-    journal_.reset();
+    active_ = false;
     kept_.clear();
     dirty_ = false;
-    folderFlushed_ = false;
     journalEnd_ = 0;
+}
+
+void RollbackJournal::Discard() {
+    journal_->Close();
+    journal_.reset();
+    CFile::Remove(journalPath_.c_str());
+}
+
+void RollbackJournal::Release() noexcept {
+    if (journal_ == nullptr || active_ || rollbackPending_) return;
+    try {
+        Discard();
+        // A journal that comes back after a power loss holds nothing to play.
+        FlushFolderQuietly(journalPath_);
+    } catch (CException* e) {
+        LogAndDeleteException(e, ZR_FILE, __LINE__);
+        journal_.reset();
+    }
 }
 
 void RollbackJournal::AppendRecord(uint32_t offset, const uint8_t* bytes, uint32_t count) {
@@ -193,13 +215,13 @@ void RollbackJournal::Protect(CFile& file, uint32_t offset, uint32_t count) {
 void RollbackJournal::Commit(CFile& file) {
     if (!Active()) return;
     file.Flush();
-    journal_->Close();
-    CFile::Remove(journalPath_.c_str());
+    // The save is done once the cleared header is on the disk. Records
+    // behind it stay, but without their header they never play.
+    const uint8_t cleared[kHeaderSize] = {};
+    journal_->Seek(0, CFile::kBegin);
+    journal_->Write(cleared, sizeof cleared);
+    journal_->Flush();
     Reset();
-    // The save is done once the journal is gone; should its removal not
-    // reach the disk, a power loss brings back the old document, which is
-    // still one of the two a save may leave.
-    FlushFolderQuietly(journalPath_);
 }
 
 void RollbackJournal::Rollback(CFile& file) {
@@ -207,6 +229,7 @@ void RollbackJournal::Rollback(CFile& file) {
     if (journal_ == nullptr || !journal_->IsOpen()) {
         // A save that failed before its journal existed changed nothing.
         if (GetFileAttributesW(journalPath_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            journal_.reset();
             Reset();
             rollbackPending_ = false;
             return;
@@ -214,9 +237,14 @@ void RollbackJournal::Rollback(CFile& file) {
         journal_ = NewFile();
         journal_->Open(journalPath_.c_str(), CFile::kModeReadWrite | CFile::kShareRead);
     }
-    PlayBack(file, *journal_);
-    journal_->Close();
-    CFile::Remove(journalPath_.c_str());
+    // The save's own header is known here, and is the one to go by: a commit
+    // that failed after clearing it on disk is still undone.
+    if (active_) {
+        PlayRecords(file, *journal_, Head{originalLength_, salt_});
+    } else {
+        PlayBack(file, *journal_);
+    }
+    Discard();
     Reset();
     rollbackPending_ = false;
     // Should the removal not reach the disk, the journal plays back again
@@ -224,38 +252,49 @@ void RollbackJournal::Rollback(CFile& file) {
     FlushFolderQuietly(journalPath_);
 }
 
-bool RollbackJournal::PlayBack(CFile& file, CFile& journal) {
-    const uint32_t length = journal.GetLength();
+bool RollbackJournal::ReadHead(CFile& journal, Head* head) {
     uint8_t header[kHeaderSize];
-    if (length < kHeaderSize) return false;
+    if (journal.GetLength() < kHeaderSize) return false;
     journal.Seek(0, CFile::kBegin);
     journal.Read(header, kHeaderSize);
     if (LoadLE32(header) != kMagic || LoadLE16(header + 4) != kVersion ||
         LoadLE32(header + 16) != Crc32(0, header, kHeaderChecked)) {
         return false;
     }
-    const uint32_t originalLength = LoadLE32(header + 8);
-    const uint32_t salt = LoadLE32(header + 12);
+    *head = Head{LoadLE32(header + 8), LoadLE32(header + 12)};
+    return true;
+}
+
+void RollbackJournal::PlayRecords(CFile& file, CFile& journal, const Head& head) {
+    const uint32_t length = journal.GetLength();
     std::vector<uint8_t> bytes;
-    for (uint32_t at = kHeaderSize; length - at >= kRecordHeadSize + kRecordTailSize;) {
-        uint8_t head[kRecordHeadSize];
-        journal.Read(head, kRecordHeadSize);
-        const uint32_t offset = LoadLE32(head);
-        const uint32_t count = LoadLE32(head + 4);
+    journal.Seek(static_cast<int32_t>(kHeaderSize), CFile::kBegin);
+    // A journal whose header was never written whole holds no record.
+    for (uint32_t at = kHeaderSize; at <= length && length - at >= kRecordHeadSize + kRecordTailSize;) {
+        uint8_t recordHead[kRecordHeadSize];
+        journal.Read(recordHead, kRecordHeadSize);
+        const uint32_t offset = LoadLE32(recordHead);
+        const uint32_t count = LoadLE32(recordHead + 4);
         // A record cut short or damaged ends what was made durable.
         if (count == 0 || count > kMaxRecordData || count > length - at - kRecordHeadSize - kRecordTailSize) break;
         bytes.resize(count + kRecordTailSize);
         journal.Read(bytes.data(), count + kRecordTailSize);
-        if (LoadLE32(bytes.data() + count) != RecordCrc(salt, head, bytes.data(), count)) break;
-        if (uint64_t{offset} + count > originalLength) break;
+        if (LoadLE32(bytes.data() + count) != RecordCrc(head.salt, recordHead, bytes.data(), count)) break;
+        if (uint64_t{offset} + count > head.originalLength) break;
         // The file's own operations, not a journaled file's: these writes
         // restore, they are not part of a save.
         file.CFile::Seek(static_cast<int32_t>(offset), CFile::kBegin);
         file.CFile::Write(bytes.data(), count);
         at += kRecordHeadSize + count + kRecordTailSize;
     }
-    file.CFile::SetLength(originalLength);
+    file.CFile::SetLength(head.originalLength);
     file.CFile::Flush();
+}
+
+bool RollbackJournal::PlayBack(CFile& file, CFile& journal) {
+    Head head;
+    if (!ReadHead(journal, &head)) return false;
+    PlayRecords(file, journal, head);
     return true;
 }
 

@@ -2,11 +2,14 @@
 //
 // Before a save first overwrites or cuts away any byte the file held when the
 // save began, that byte goes to the journal (with the original length and
-// checksums), and the journal is flushed to the disk (its folder too, the
-// first time). The file is then changed in place. The save commits by
-// flushing the file and deleting the journal (then flushing the folder). A
-// journal still there when the file is opened next is "hot": the save did
-// not finish, and playing it back restores the file as it was.
+// checksums), and the journal is flushed to the disk (its folder too, when
+// the journal file is new). The file is then changed in place. The save
+// commits by flushing the file, then clearing the journal's header and
+// flushing the journal: from then on nothing in it plays back. The journal
+// file stays for the next save of the session, which costs no folder flush,
+// and goes when the session ends (Release). A journal with a sound header
+// found when the file is opened is "hot": the save did not finish, and
+// playing it back restores the file as it was.
 //
 // Bytes a save appends past the original end are never journaled: playing
 // back cuts the file to its original length.
@@ -28,11 +31,11 @@ public:
     explicit RollbackJournal(const char16_t* databasePath);
     RollbackJournal(const RollbackJournal&) = delete;
     RollbackJournal& operator=(const RollbackJournal&) = delete;
-    // Closes the journal if open; a journal left on disk stays hot.
+    // Releases the journal; one of an unfinished save stays on disk, hot.
     ~RollbackJournal();
 
     // Whether a save is in progress (begun, not yet committed or rolled back).
-    bool Active() const { return journal_ != nullptr; }
+    bool Active() const { return active_; }
     // Whether the last rollback failed, so that the journal on disk still
     // has to be played back before the file can be written again.
     bool RollbackPending() const { return rollbackPending_; }
@@ -48,9 +51,12 @@ public:
     void MakeDurable();
 
     // The file as it now stands becomes the saved document: the file is
-    // flushed and the journal deleted. Raises when either fails (the journal
-    // then still restores the old document).
+    // flushed, then the journal's header cleared and flushed. Raises when
+    // either fails (the journal then still restores the old document).
     void Commit(CFile& file);
+    // Ends the session: a journal file holding no save in progress is
+    // deleted. Never throws: a journal left behind holds nothing to play.
+    void Release() noexcept;
     // Puts the original bytes and length back into `file`, flushes it and
     // deletes the journal. On failure the journal stays (RollbackPending)
     // and the error passes.
@@ -67,13 +73,23 @@ private:
     void AppendRecord(uint32_t offset, const uint8_t* bytes, uint32_t count);
     void KeepRange(CFile& file, uint32_t start, uint32_t end);
     void Reset();
-    // Writes the journal's records back into `file`, cuts it to the original
-    // length and flushes it; false (nothing changed) when the journal holds
-    // no sound header.
+    // Closes and deletes the journal file.
+    void Discard();
+    struct Head {
+        uint32_t originalLength = 0;
+        uint32_t salt = 0;
+    };
+    // The journal's header; false when it is not sound (cleared, cut, damaged).
+    static bool ReadHead(CFile& journal, Head* head);
+    // Writes the records made with `head` back into `file`, cuts it to the
+    // original length and flushes it.
+    static void PlayRecords(CFile& file, CFile& journal, const Head& head);
+    // Both; false (nothing changed) when the journal holds no sound header.
     static bool PlayBack(CFile& file, CFile& journal);
 
     _String journalPath_;
-    std::unique_ptr<CFile> journal_;  // open while a save is in progress
+    std::unique_ptr<CFile> journal_;  // open from the first save to Release
+    bool active_ = false;             // a save is in progress
     uint32_t originalLength_ = 0;
     uint32_t salt_ = 0;
     uint32_t journalEnd_ = 0;

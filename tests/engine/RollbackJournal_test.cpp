@@ -115,7 +115,32 @@ TEST_F(RollbackJournalTest, SaveJournalsEachOverwrittenByteOnce) {
     header += Le32(Crc(header));
     EXPECT_EQ(written, header + record(2, "234") + record(5, "56") + record(9, "9"));
     journal.Commit(file);
+    // The commit clears the header; the file goes when the session ends.
+    EXPECT_EQ(FileBytes(Native(journal_)), std::string(20, '\0') + written.substr(20));
+    journal.Release();
     EXPECT_FALSE(std::filesystem::exists(Native(journal_)));
+}
+
+// A second save of the session reuses the journal file: its header goes to
+// the start again, and records the first save left behind never play back.
+TEST_F(RollbackJournalTest, ASecondSaveOfASessionPlaysBackOnlyItsOwnRecords) {
+    Write(doc_, "0123456789");
+    zr_gen::CFile file;
+    file.Open(doc_.c_str(), zr_gen::CFile::kModeReadWrite);
+    {
+        zr_gen::RollbackJournal journal(doc_.c_str());
+        journal.Protect(file, 0, 10);
+        file.Write("abcdefghij", 10);
+        journal.Commit(file);
+        journal.Protect(file, 4, 1);
+        file.Seek(4, zr_gen::CFile::kBegin);
+        file.Write("X", 1);
+        file.Close();
+    }
+    // The session ended amid its save, as in a crash: the next open finds
+    // the second save's journal hot.
+    zr_gen::RollbackJournal::RecoverHot(doc_.c_str());
+    EXPECT_EQ(FileBytes(Native(doc_)), "abcdefghij");
 }
 
 }  // namespace
