@@ -137,26 +137,24 @@ void RollbackJournal::Release() noexcept {
     }
 }
 
-void RollbackJournal::AppendRecord(uint32_t offset, const uint8_t* bytes, uint32_t count) {
-    std::vector<uint8_t> record(kRecordHeadSize + count + kRecordTailSize);
-    StoreLE32(record.data(), offset);
-    StoreLE32(record.data() + 4, count);
-    std::copy_n(bytes, count, record.data() + kRecordHeadSize);
-    StoreLE32(record.data() + kRecordHeadSize + count, RecordCrc(salt_, record.data(), bytes, count));
-    dirty_ = true;
-    // Records go back to back; a failed write is overwritten by the next try.
-    journal_->Seek(static_cast<int32_t>(journalEnd_), CFile::kBegin);
-    journal_->Write(record.data(), static_cast<uint32_t>(record.size()));
-    journalEnd_ += static_cast<uint32_t>(record.size());
-}
-
 void RollbackJournal::KeepRange(CFile& file, uint32_t start, uint32_t end) {
-    std::vector<uint8_t> bytes(std::min(end - start, kMaxRecordData));
+    // Each record is read from the file straight into its place between its
+    // head and its checksum, and written to the journal as one piece.
+    std::vector<uint8_t> record;
     for (uint32_t at = start; at < end;) {
         const uint32_t count = std::min(end - at, kMaxRecordData);
+        record.resize(kRecordHeadSize + count + kRecordTailSize);
+        uint8_t* bytes = record.data() + kRecordHeadSize;
         file.Seek(static_cast<int32_t>(at), CFile::kBegin);
-        file.Read(bytes.data(), count);
-        AppendRecord(at, bytes.data(), count);
+        file.Read(bytes, count);
+        StoreLE32(record.data(), at);
+        StoreLE32(record.data() + 4, count);
+        StoreLE32(bytes + count, RecordCrc(salt_, record.data(), bytes, count));
+        dirty_ = true;
+        // Records go back to back; a failed write is overwritten by the next try.
+        journal_->Seek(static_cast<int32_t>(journalEnd_), CFile::kBegin);
+        journal_->Write(record.data(), static_cast<uint32_t>(record.size()));
+        journalEnd_ += static_cast<uint32_t>(record.size());
         at += count;
     }
     // Merged with its neighbours, so the map stays small for sequential saves.

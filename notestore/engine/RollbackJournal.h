@@ -70,7 +70,6 @@ public:
 
 private:
     void Begin(CFile& file);
-    void AppendRecord(uint32_t offset, const uint8_t* bytes, uint32_t count);
     void KeepRange(CFile& file, uint32_t start, uint32_t end);
     void Reset();
     // Closes and deletes the journal file.

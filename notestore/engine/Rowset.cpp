@@ -125,8 +125,16 @@ std::vector<const std::type_info*>& PlainRowReaders() {
 
 bool CDBRecord::ReadsPlainRows(const CDBRecord& record) {
     const std::type_info& type = typeid(record);
-    for (const std::type_info* plain : PlainRowReaders()) {
-        if (*plain == type) return true;
+    const std::vector<const std::type_info*>& plain = PlainRowReaders();
+    // One type has one type_info in one program, so the address settles it
+    // (every row of a save asks); comparing names, which costs a string
+    // compare per registered type, is left for types met through another
+    // shared object.
+    for (const std::type_info* known : plain) {
+        if (known == &type) return true;
+    }
+    for (const std::type_info* known : plain) {
+        if (*known == type) return true;
     }
     return false;
 }
