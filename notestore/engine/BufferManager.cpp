@@ -75,7 +75,7 @@ int32_t CBufferManager::replace(uint32_t position, uint32_t oldLength, const voi
 
     char* bytes = data();
     const uint64_t tail = size_ - oldEnd;
-    if (tail > 0) std::memmove(bytes + position + newLength, bytes + oldEnd, tail);
+    if (tail > 0 && newLength != oldLength) std::memmove(bytes + position + newLength, bytes + oldEnd, tail);
     if (newLength > 0) std::memcpy(bytes + position, source, newLength);
     size_ = static_cast<uint32_t>(newSize);
     noteEdit();

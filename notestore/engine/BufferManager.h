@@ -65,7 +65,7 @@ public:
     // adopted or freed, and every writable pointer handed out. Equal counts
     // at two moments mean equal bytes, which lets a save pass over a row
     // that is still as it lies in the file.
-    uint32_t edits() const { return edits_; }
+    uint64_t edits() const { return edits_; }
     // For an owner handing out a writable pointer of its own.
     void noteEdit() const { ++edits_; }
 
@@ -82,7 +82,7 @@ private:
     uint32_t size_ = 0;
     uint32_t growthStep_ = 1;
     RowArena::Chunk* span_ = nullptr;  // holds the buffer's bytes, or null: a C-heap block
-    mutable uint32_t edits_ = 0;
+    mutable uint64_t edits_ = 0;
 };
 
 }  // namespace zr_gen

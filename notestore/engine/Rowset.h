@@ -178,7 +178,7 @@ private:
     uint32_t index_ = 0;
     uint32_t pos_ = kNoPos;
     uint64_t storedIn_ = 0;  // the file token of MarkStored; 0: none
-    uint32_t storedEdits_ = 0;
+    uint64_t storedEdits_ = 0;
     // A fresh record's block (flag 0, sort-changed 0) exists only as a
     // template until something touches it, so a record that is at once read
     // from a file, as every row is, never allocates it. Logically const.

@@ -194,26 +194,32 @@ int32_t CTaggedDataManager::insertEmptyTag(uint32_t id, uint32_t position) {
     tag.id = id;
     uint8_t bytes[kHeader];
     encodeTag(tag, bytes);
+    const bool consistent = KnownConsistent();
     const int32_t result = insert(position, bytes, kHeader);
+    KeepConsistent(consistent);
     Validate();
     return result;
 }
 
 // Runs after every store, so it walks in place as findTag does.
 void CTaggedDataManager::Validate() {
+    if (KnownConsistent()) return;
     const auto* block = reinterpret_cast<const uint8_t*>(data());
     const uint32_t end = size();
     uint32_t offset = 0;
     uint32_t previous = 0;  // ids start above 0
+    bool ascending = true;
     while (uint64_t{offset} + kHeader <= end) {
         bool sound = false;
         const HeaderStep tag = Peek(block, offset, end, swap_, &sound);
         ZR_ASSERT(sound);
         if (!sound) return;  // nothing after a damaged item can be located
         ZR_ASSERT(tag.id > previous);
+        ascending = ascending && tag.id > previous;
         previous = tag.id;
         offset += kHeader + tag.size;
     }
+    if (ascending) consistentAt_ = edits();
 }
 
 int32_t CTaggedDataManager::hasTag(uint32_t id, bool* found) {
@@ -241,6 +247,7 @@ int32_t CTaggedDataManager::setData(uint32_t id, const void* data, uint32_t size
     int32_t result = findTag(id, &found, &position, &tag);
     if (result != kNoError) return result;
 
+    const bool consistent = KnownConsistent();
     bool isChanged = true;
     uint32_t oldSize = 0;
     if (found) {
@@ -270,6 +277,7 @@ int32_t CTaggedDataManager::setData(uint32_t id, const void* data, uint32_t size
         (void)write(position, bytes, kHeader);
     }
     if (changed != nullptr) *changed = isChanged;
+    KeepConsistent(consistent);
     Validate();
     return kNoError;
 }
@@ -309,7 +317,9 @@ int32_t CTaggedDataManager::deleteData(uint32_t id) {
     TagType tag;
     const int32_t result = findTag(id, &found, &position, &tag);
     if (result != kNoError) return result;
+    const bool consistent = KnownConsistent();
     if (found) (void)erase(position, kHeader + tag.size);
+    KeepConsistent(consistent);
     Validate();
     return kNoError;
 }

@@ -100,6 +100,8 @@ public:
     int32_t getString(uint8_t byteId, _String& text);
 
     // Asserts the block's consistency (codes, ascending ids); changes nothing.
+    // A block found consistent is walked again only once something other
+    // than this manager's own stores changed it.
     void Validate();
     bool getSwap() const { return swap_; }
 
@@ -146,7 +148,16 @@ private:
     // form when there is one that matches it.
     void readExactText(uint8_t byteId, const char* stored, uint32_t storedSize, _String& text);
 
+    // The edit count (CBufferManager::edits) at which the block was last
+    // known consistent: after a walk found it so, or after a store of this
+    // manager on a block known consistent (a store keeps the ids ascending).
+    bool KnownConsistent() const { return consistentAt_ == edits(); }
+    void KeepConsistent(bool wasConsistent) {
+        if (wasConsistent) consistentAt_ = edits();
+    }
+
     bool swap_;
+    uint64_t consistentAt_ = 0;  // edits() start above 0
 };
 
 // Passes a non-zero tag result to ProcessError with the caller's place.
