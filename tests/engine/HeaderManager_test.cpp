@@ -116,6 +116,29 @@ TEST_F(HeaderFile, ForeignHeaderSlotsAreWrittenBackUnchanged) {
               Slot(30, ByteWriter().Tag(5, {0xCD, 0xAB, 0, 0}).bytes));
 }
 
+// A table carried elsewhere and put back: the entries in the given order,
+// registered ones laid out by their objects, foreign ones with their bytes.
+TEST_F(HeaderFile, ForeignHeadersAddedByHandAreWrittenInTableOrder) {
+    Headers db({{2, 30}});
+    const Bytes foreign = {'x', 0, 0xEE};
+    ASSERT_TRUE(db.GetHeaderManager().AddForeignHeader({7, 3}, foreign));
+    db.GetHeaderManager().AddHeader({2, 40});
+    for (const auto& [record, bytes] : std::vector<std::pair<THeaderRecord, Bytes>>{
+             {{7, 4}, Bytes(4)}, {{2, 30}, Bytes(30)}, {{1, 255}, Bytes(255)}, {{8, 4}, Bytes(3)}}) {
+        EXPECT_FALSE(db.GetHeaderManager().AddForeignHeader(record, bytes)) << record.id;
+    }
+    ASSERT_EQ(db.Open(Path().c_str(), kCreate), 1);
+    db.InitNewDatabase();
+    db.WriteAllHeaders();
+    db.WriteRows();
+    db.Close();
+    const Bytes stored = Stored();
+    EXPECT_EQ(testsupport::Slice(stored, 10, 20),
+              ByteWriter().U16(3).U16(7).U32(3).U16(2).U32(40).U16(1).U32(255).bytes);
+    EXPECT_EQ(testsupport::Slice(stored, 30, 3), foreign);
+    EXPECT_EQ(testsupport::Slice(stored, 33, 40), Slot(40));
+}
+
 TEST_F(HeaderFile, LargerRecordedSlotIsKept) {
     Store(FileWith({{1, Slot(255)}, {2, Slot(600)}}));
     Headers db({{2, 512}});
