@@ -8,6 +8,7 @@
 #include "tools/zro/Base64.h"
 #include "tools/zro/OutlineFields.h"
 #include "tools/zro/Png.h"
+#include "tools/zro/StoredForm.h"
 
 namespace zro {
 
@@ -60,6 +61,79 @@ Owner FromObject(const Json& object, const Fields& fields) {
     return owner;
 }
 
+// Bytes as Base64 text.
+std::vector<uint8_t> BytesAt(const Json& object, const char* key, const std::string& where) {
+    std::string text;
+    Take(object, key, text);
+    auto bytes = FromBase64(text);
+    if (!bytes) throw JsonError(where + ": \"" + key + "\" is not Base64");
+    return std::move(*bytes);
+}
+
+// A tag list: {id, version, flags, data (Base64; none: the plain values
+// make the bytes)} or {id, "absent": true} each.
+Json TagsOf(const std::vector<TagOverride>& tags) {
+    Json list = Json::array();
+    for (const TagOverride& tag : tags) {
+        if (tag.absent) {
+            list.push_back({{"id", tag.id}, {"absent", true}});
+            continue;
+        }
+        Json entry = {{"id", tag.id}, {"version", tag.version}, {"flags", tag.flags}};
+        if (tag.data) entry["data"] = ToBase64(*tag.data);
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+std::vector<TagOverride> TagsFrom(const Json& owner, const std::string& where) {
+    std::vector<TagOverride> tags;
+    const auto found = owner.find("tags");
+    if (found == owner.end()) return tags;
+    if (!found->is_array()) throw JsonError(where + ": \"tags\" is not a list");
+    for (const Json& entry : *found) {
+        if (!entry.is_object() || !entry.contains("id")) throw JsonError(where + ": a tag is not an object with an id");
+        TagOverride tag;
+        Take(entry, "id", tag.id);
+        Take(entry, "absent", tag.absent);
+        Take(entry, "version", tag.version);
+        Take(entry, "flags", tag.flags);
+        if (entry.contains("data")) tag.data = BytesAt(entry, "data", where + ", tag " + std::to_string(tag.id));
+        tags.push_back(std::move(tag));
+    }
+    return tags;
+}
+
+Json HeadersOf(const std::vector<HeaderSlot>& headers) {
+    Json list = Json::array();
+    for (const HeaderSlot& slot : headers) {
+        Json entry = {{"id", slot.id}, {"size", slot.size}};
+        if (slot.bytes) entry["slot"] = ToBase64(*slot.bytes);
+        if (!slot.tags.empty()) entry["tags"] = TagsOf(slot.tags);
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+std::vector<HeaderSlot> HeadersFrom(const Json& j) {
+    std::vector<HeaderSlot> headers;
+    if (!j.contains("headers")) return headers;
+    if (!j["headers"].is_array()) throw JsonError("\"headers\" is not a list");
+    for (const Json& entry : j["headers"]) {
+        if (!entry.is_object() || !entry.contains("id") || !entry.contains("size")) {
+            throw JsonError("a header is not an object with an id and a size");
+        }
+        HeaderSlot slot;
+        Take(entry, "id", slot.id);
+        Take(entry, "size", slot.size);
+        const std::string where = "header " + std::to_string(slot.id);
+        if (entry.contains("slot")) slot.bytes = BytesAt(entry, "slot", where);
+        slot.tags = TagsFrom(entry, where);
+        headers.push_back(std::move(slot));
+    }
+    return headers;
+}
+
 Item ItemOf(const Json& j) {
     if (!j.is_object()) throw JsonError("an item is not an object");
     Item item;
@@ -77,6 +151,7 @@ Item ItemOf(const Json& j) {
         if (!bytes || bytes->empty()) throw JsonError("item " + std::to_string(item.id) + ": the drawing is not Base64 PNG data");
         SetItemDrawing(item, PngToDib(*bytes));
     }
+    item.tags = TagsFrom(j, "item " + std::to_string(item.id));
     return item;
 }
 
@@ -93,6 +168,7 @@ std::string ToJson(const Outline& outline) {
                                 {"height", item.drawingHeight},
                                 {"png", ToBase64(DibToPng(item.drawing))}};
         }
+        if (!item.tags.empty()) entry["tags"] = TagsOf(item.tags);
         items.push_back(std::move(entry));
     }
     Json document = {{"title", outline.title}};
@@ -102,6 +178,7 @@ std::string ToJson(const Outline& outline) {
     document["font"] = outline.font ? ObjectOf(*outline.font, kFontFields) : Json(nullptr);
     document["items"] = std::move(items);
     document["deletedIds"] = outline.deletedIds;
+    if (!outline.headers.empty()) document["headers"] = HeadersOf(outline.headers);
     // Stored texts may hold bytes that are not UTF-8 only when a caller put
     // them there; replace rather than fail.
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
@@ -128,6 +205,12 @@ Outline FromJson(std::string_view text) {
         if (outline.font->height == 0) throw JsonError("\"font\" has height 0");
     }
     for (const Json& entry : j["items"]) outline.items.push_back(ItemOf(entry));
+    outline.headers = HeadersFrom(j);
+    try {
+        CheckStoredForm(outline);
+    } catch (const std::runtime_error& e) {
+        throw JsonError(e.what());
+    }
     return outline;
 }
 
