@@ -411,6 +411,7 @@ TEST(Damaged, EveryReaderRefusesDamagedInputWithAMessage) {
         {"JSON cut short", [] { zro::FromJson("{\"items\": ["); }},
         {"JSON without items", [] { zro::FromJson("{\"title\": \"x\"}"); }},
         {"JSON with a list at the top", [] { zro::FromJson("[]"); }},
+        {"JSON number beyond a double", [] { zro::FromJson("4444e444"); }},
         {"JSON indent as text", [] { zro::FromJson(R"({"items": [{"indent": "deep"}]})"); }},
         {"JSON indent out of range", [] { zro::FromJson(R"({"items": [{"id": -1}]})"); }},
         {"JSON font of height 0", [] { zro::FromJson(R"({"items": [], "font": {"height": 0}})"); }},

@@ -188,7 +188,7 @@ Outline FromJson(std::string_view text) {
     Json j;
     try {
         j = Json::parse(text);
-    } catch (const nlohmann::json::parse_error& e) {
+    } catch (const nlohmann::json::exception& e) {  // a syntax error, or a number beyond a double
         throw JsonError(std::string("not JSON: ") + e.what());
     }
     if (!j.is_object() || !j.contains("items") || !j["items"].is_array()) {
