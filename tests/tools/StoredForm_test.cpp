@@ -122,6 +122,42 @@ TEST(StoredForm, DocumentToOpmlOrJsonToDocumentIsTheSameFile) {
     }
 }
 
+// A field changed in another program is stored as changed, unless the
+// stored form carried for that field says otherwise: then the import is
+// refused rather than one of them lost.
+TEST(StoredForm, AFieldChangedElsewhereIsStoredOrRefusedNeverLost) {
+    testsupport::TempDir dir;
+    const std::filesystem::path original = dir.path() / "original.zro";
+    WriteDeviceDocument(original);
+    const zro::Outline stored = zro::Load(original.string(), zro::Detail::kStoredForm);
+    const struct {
+        const char* name;
+        std::function<void(zro::Outline&)> edit;
+        bool stores;
+    } cases[] = {
+        {"a text whose tag carries flags only", [](zro::Outline& o) { o.items[1].text = "Brot"; }, true},
+        {"a title longer than its field", [](zro::Outline& o) { o.title = std::string(70, 'x'); }, true},
+        {"a note whose stored bytes are carried", [](zro::Outline& o) { o.items[1].note = "changed"; }, false},
+        {"a checked state stored as 2", [](zro::Outline& o) { o.items[1].checked = false; }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zro::Outline edited = stored;
+        c.edit(edited);
+        const std::filesystem::path again = dir.path() / "again.zro";
+        std::filesystem::remove(again);
+        if (!c.stores) {
+            EXPECT_THROW(zro::Save(edited, again.string()), std::runtime_error);
+            EXPECT_FALSE(std::filesystem::exists(again));
+            continue;
+        }
+        zro::Save(edited, again.string());
+        const zro::Outline read = zro::Load(again.string());
+        EXPECT_EQ(read.items[1].text, edited.items[1].text);
+        EXPECT_EQ(read.title, edited.title.substr(0, 55));
+    }
+}
+
 TEST(StoredForm, ADamagedOrHostileExtensionIsRefusedWithAMessage) {
     const std::string opml = R"(<opml version="2.0" xmlns:zr="urn:notestore:outline:1"><head>)";
     const struct {
@@ -167,7 +203,9 @@ TEST(StoredForm, AStoredFormThatDoesNotFitThePlainValuesWritesNothing) {
     slotTooSmall.headers = {{2, 100, std::nullopt, {}}};
     zro::Outline blockBeyondItsSlot;
     blockBeyondItsSlot.headers = {{1, 255, std::nullopt, {{9, false, 0, 0, std::vector<uint8_t>(300)}}}};
-    for (const zro::Outline* outline : {&flagsWithoutTag, &slotTooSmall, &blockBeyondItsSlot}) {
+    zro::Outline withoutExpansion = flagsWithoutTag;
+    withoutExpansion.items[0].tags = {{COutlineRecord::kExpandedTag, true, 0, 0, std::nullopt}};
+    for (const zro::Outline* outline : {&flagsWithoutTag, &slotTooSmall, &blockBeyondItsSlot, &withoutExpansion}) {
         EXPECT_THROW(zro::Save(*outline, (dir.path() / "out.zro").string()), std::runtime_error);
         EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
     }

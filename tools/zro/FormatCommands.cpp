@@ -187,7 +187,8 @@ void AddFormatCommands(CLI::App& app) {
         } catch (const std::exception& e) {
             throw Failure(options->source + ": " + e.what(), kExitUsage);
         }
-        Save(outline, options->document);
+        // What the source asks for may still be refused when it is stored.
+        Named(options->source, [&] { Save(outline, options->document); });
     });
 
     auto* drawing = app.add_subcommand("drawing", "Save an item's drawing, or every drawing, as PNG or BMP files.");

@@ -153,6 +153,35 @@ COutlineRecord& RecordAt(COutlineDB& db, uint32_t index) {
     return *static_cast<COutlineRecord*>(db.getRecord(index));
 }
 
+// The plain values `db`'s objects hold.
+Outline ReadFields(COutlineDB& db) {
+    Outline outline;
+    ReadHeaders(db, outline);
+    zr_gen::_String text;
+    for (int32_t i = 0; i < db.GetRecordset()->getSize(); ++i) {
+        COutlineRecord& record = RecordAt(db, static_cast<uint32_t>(i));
+        Item item;
+        item.id = record.GetId();
+        item.indent = record.GetIndent();
+        item.checked = record.GetChecked();
+        item.expanded = record.GetExpanded();
+        bool hasText = false;
+        record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
+        if (hasText) {  // an item whose text was deleted shows as empty
+            record.GetText(text);
+            item.text = Utf8(text);
+        }
+        if (record.HasNote()) {
+            record.GetNote(text);
+            item.note = PlainNote(text.Text());
+        }
+        record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
+        item.drawing = DrawingOf(record);
+        outline.items.push_back(std::move(item));
+    }
+    return outline;
+}
+
 // Stores the plain values in `db`'s objects, as a new document holds them.
 void Build(const Outline& outline, COutlineDB& db) {
     WriteHeaderFields(db, outline);
@@ -169,6 +198,52 @@ void Build(const Outline& outline, COutlineDB& db) {
         record->SetNote(StoredNote(item.note).c_str());
         SetDrawingOf(*record, item.drawing);
         record->SetNew(true);
+    }
+}
+
+// The plain values of `db` after its stored form was laid over them.
+Outline ReadLaid(COutlineDB& db) {
+    try {
+        return Library([&] { return ReadFields(db); });
+    } catch (const LibraryError& e) {
+        throw std::runtime_error(std::string("the stored form leaves the document unreadable: ") + e.what());
+    }
+}
+
+Item WithoutStoredForm(Item item) {
+    item.tags.clear();
+    return item;
+}
+
+Outline HeaderFieldsOf(Outline outline) {
+    outline.items.clear();
+    outline.headers.clear();
+    return outline;
+}
+
+// Lays `outline`'s stored form over the plain values in `db`. The document
+// must read as the plain values say (a stored form exported with them) or
+// as they alone store it (one that changes only what they do not show);
+// anything else contradicts them, or leaves the document unreadable, and is
+// refused.
+void LayStoredForm(const Outline& outline, COutlineDB& db) {
+    const Outline built = Library([&] { return ReadFields(db); });
+    Library([&] {
+        RestoreHeaderTable(db, outline.headers);
+        for (size_t i = 0; i < outline.items.size(); ++i) {
+            Override(RecordAt(db, static_cast<uint32_t>(i)).getTaggedDataManager(), outline.items[i].tags,
+                     "item " + std::to_string(i));
+        }
+    });
+    const Outline laid = ReadLaid(db);
+    for (size_t i = 0; i < laid.items.size(); ++i) {
+        if (laid.items[i] != WithoutStoredForm(outline.items[i]) && laid.items[i] != built.items[i]) {
+            throw std::runtime_error("item " + std::to_string(i) + ": the stored form contradicts its fields");
+        }
+    }
+    const Outline header = HeaderFieldsOf(laid);
+    if (header != HeaderFieldsOf(outline) && header != HeaderFieldsOf(built)) {
+        throw std::runtime_error("the headers' stored form contradicts the document's fields");
     }
 }
 
@@ -207,51 +282,30 @@ Outline Load(const std::string& path, Detail detail) {
     return Library([&] {
         COutlineDB db;
         Open(db, path, CFile::kModeRead | CFile::kShareRead);
-        Outline outline;
-        ReadHeaders(db, outline);
-        zr_gen::_String text;
-        for (int32_t i = 0; i < db.GetRecordset()->getSize(); ++i) {
-            COutlineRecord& record = RecordAt(db, static_cast<uint32_t>(i));
-            Item item;
-            item.id = record.GetId();
-            item.indent = record.GetIndent();
-            item.checked = record.GetChecked();
-            item.expanded = record.GetExpanded();
-            bool hasText = false;
-            record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
-            if (hasText) {  // an item whose text was deleted shows as empty
-                record.GetText(text);
-                item.text = Utf8(text);
-            }
-            if (record.HasNote()) {
-                record.GetNote(text);
-                item.note = PlainNote(text.Text());
-            }
-            record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
-            item.drawing = DrawingOf(record);
-            outline.items.push_back(std::move(item));
-        }
+        Outline outline = ReadFields(db);
         if (detail == Detail::kStoredForm) TakeStoredForm(db, outline);
         db.Close();
         return outline;
     });
 }
 
-void Save(const Outline& outline, const std::string& path) {
+void Compose(const Outline& outline, COutlineDB& db) {
     CheckStoredForm(outline);
+    Library([&] { Build(outline, db); });
+    const bool stored = !outline.headers.empty() ||
+                        std::any_of(outline.items.begin(), outline.items.end(), [](const Item& item) { return !item.tags.empty(); });
+    if (stored) LayStoredForm(outline, db);
+    Library([&] { db.InitNewDatabase(); });  // links the headers to the table, checking its slot sizes
+}
+
+void Save(const Outline& outline, const std::string& path) {
     Library([&] {
         COutlineDB db;
-        Build(outline, db);
-        RestoreHeaderTable(db, outline.headers);
-        for (size_t i = 0; i < outline.items.size(); ++i) {
-            Override(RecordAt(db, static_cast<uint32_t>(i)).getTaggedDataManager(), outline.items[i].tags,
-                     "item " + std::to_string(i));
-        }
+        Compose(outline, db);
         ReplaceFile(path, [&](const std::string& temp) {
             if (db.Open(Wide(temp).c_str(), CFile::kCreate | CFile::kModeReadWrite) != 1) {
                 throw std::runtime_error("cannot create " + temp);
             }
-            db.InitNewDatabase();
             db.WriteAllHeaders();
             db.WriteRows();
             db.Close();

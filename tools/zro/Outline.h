@@ -13,6 +13,10 @@
 
 #include "notestore/foundation/MemAPI.h"
 
+namespace zr_gen {
+class COutlineDB;
+}
+
 namespace zro {
 
 // One tag of a stored block (an item's row, a header) that the plain values
@@ -145,6 +149,11 @@ Outline Load(const std::string& path, Detail detail = Detail::kFields);
 // it. Items without an id get the next free one. The stored form (header
 // table, tag overrides) is laid over the plain values, after CheckStoredForm.
 void Save(const Outline& outline, const std::string& path);
+// Makes `db` (a new document's objects) hold `outline` as Save writes it:
+// the plain values with the stored form laid over them, the header table
+// ready to be written. Raises std::runtime_error naming what cannot be
+// stored.
+void Compose(const Outline& outline, zr_gen::COutlineDB& db);
 // Writes a drawing (a packed DIB) as a BMP file through the library.
 void SaveBmp(const std::vector<uint8_t>& dib, const std::string& path);
 // Sets item `index`'s drawing to the packed DIB `dib` in the document at
