@@ -206,11 +206,7 @@ Outline FromJson(std::string_view text) {
     }
     for (const Json& entry : j["items"]) outline.items.push_back(ItemOf(entry));
     outline.headers = HeadersFrom(j);
-    try {
-        CheckStoredForm(outline);
-    } catch (const std::runtime_error& e) {
-        throw JsonError(e.what());
-    }
+    CheckStoredForm<JsonError>(outline);
     return outline;
 }
 

@@ -449,11 +449,7 @@ Outline FromOpml(std::string_view text) {
             if (unstated[i]) outline.items[i].expanded = expanded[i];
         }
     }
-    try {
-        CheckStoredForm(outline);
-    } catch (const std::runtime_error& e) {
-        throw OpmlError(e.what());
-    }
+    CheckStoredForm<OpmlError>(outline);
     return outline;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,15 @@ inline constexpr uint64_t kMaxSlots = uint64_t{1} << 30;
 // kept header's slot above kMaxKnownSlot, slots above kMaxSlots in all, tag
 // ids that are 0 or not ascending, bytes given for a tag said absent.
 void CheckStoredForm(const Outline& outline);
+// The same, raising the caller's own error type with that text.
+template <class Error>
+void CheckStoredForm(const Outline& outline) {
+    try {
+        CheckStoredForm(outline);
+    } catch (const std::runtime_error& e) {
+        throw Error(e.what());
+    }
+}
 
 // What `stored` holds that `plain` (the same block made from the plain
 // values) does not, tag by tag. A block whose tags cannot be told apart
