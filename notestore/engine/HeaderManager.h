@@ -55,7 +55,7 @@ public:
     // that carried a file's header table elsewhere and puts it back. False
     // (nothing added) when the id is recorded or registered already or the
     // bytes are not the record's size.
-    bool AddForeignHeader(const THeaderRecord& record, std::vector<uint8_t> bytes);
+    ZR_INTERNAL bool AddForeignHeader(const THeaderRecord& record, std::vector<uint8_t> bytes);
     // Links registered headers to recorded entries; a recorded slot smaller
     // than the registered default raises message 20 while size problems are
     // reported.
