@@ -412,6 +412,8 @@ TEST(Damaged, EveryReaderRefusesDamagedInputWithAMessage) {
         {"JSON without items", [] { zro::FromJson("{\"title\": \"x\"}"); }},
         {"JSON with a list at the top", [] { zro::FromJson("[]"); }},
         {"JSON number beyond a double", [] { zro::FromJson("4444e444"); }},
+        {"JSON deleted id beyond the integers", [] { zro::FromJson(R"({"items": [], "deletedIds": [2e101]})"); }},
+        {"JSON numbering byte out of range", [] { zro::FromJson(R"({"items": [], "numbering": [1,2,3,4,5,6,7,8,9,300]})"); }},
         {"JSON indent as text", [] { zro::FromJson(R"({"items": [{"indent": "deep"}]})"); }},
         {"JSON indent out of range", [] { zro::FromJson(R"({"items": [{"id": -1}]})"); }},
         {"JSON font of height 0", [] { zro::FromJson(R"({"items": [], "font": {"height": 0}})"); }},

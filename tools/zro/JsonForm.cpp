@@ -2,8 +2,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <limits>
+#include <string>
 #include <type_traits>
+#include <vector>
 
 #include "tools/zro/Base64.h"
 #include "tools/zro/OutlineFields.h"
@@ -16,26 +19,61 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// Each Convert sets `value` from `json`; false when `json` is of another
+// type or out of the value's range.
+bool Convert(const Json& json, bool& value) {
+    if (!json.is_boolean()) return false;
+    value = json.get<bool>();
+    return true;
+}
+
+bool Convert(const Json& json, std::string& value) {
+    if (!json.is_string()) return false;
+    value = json.get<std::string>();
+    return true;
+}
+
+// get<T> would cut an integer out of range without a word, and turn a
+// number beyond the integers into one by undefined behaviour.
+template <class T>
+    requires std::is_integral_v<T>
+bool Convert(const Json& json, T& value) {
+    if (!json.is_number_integer()) return false;
+    if (json.is_number_unsigned() ? json.get<uint64_t>() > std::numeric_limits<T>::max()
+                                  : json.get<int64_t>() < static_cast<int64_t>(std::numeric_limits<T>::min()) ||
+                                        json.get<int64_t>() > static_cast<int64_t>(std::numeric_limits<T>::max())) {
+        return false;
+    }
+    value = static_cast<T>(json.get<int64_t>());
+    return true;
+}
+
+template <class List>
+bool ConvertElements(const Json& json, List& list) {
+    size_t i = 0;
+    for (const Json& element : json) {
+        if (!Convert(element, list[i++])) return false;
+    }
+    return true;
+}
+
+template <class T>
+bool Convert(const Json& json, std::vector<T>& value) {
+    if (!json.is_array()) return false;
+    value.resize(json.size());
+    return ConvertElements(json, value);
+}
+
+template <class T, size_t N>
+bool Convert(const Json& json, std::array<T, N>& value) {
+    return json.is_array() && json.size() == N && ConvertElements(json, value);
+}
+
 // Reads `key` of `object` into `value` when present; a wrong type raises.
 template <class T>
 void Take(const Json& object, const char* key, T& value) {
     const auto found = object.find(key);
-    if (found == object.end()) return;
-    try {
-        if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
-            // get<T> would cut an integer out of range without a word.
-            if (!found->is_number_integer()) throw JsonError("");
-            const auto wide = found->get<int64_t>();
-            if (found->is_number_unsigned() ? found->get<uint64_t>() > std::numeric_limits<T>::max()
-                                            : wide < static_cast<int64_t>(std::numeric_limits<T>::min()) ||
-                                                  wide > static_cast<int64_t>(std::numeric_limits<T>::max())) {
-                throw JsonError("");
-            }
-            value = static_cast<T>(wide);
-        } else {
-            value = found->get<T>();
-        }
-    } catch (const std::exception&) {
+    if (found != object.end() && !Convert(*found, value)) {
         throw JsonError(std::string("\"") + key + "\" has the wrong type or range");
     }
 }
