@@ -52,6 +52,9 @@ void WriteDeviceDocument(const std::filesystem::path& path) {
 
     auto item = [&](uint32_t index) -> COutlineRecord& { return *static_cast<COutlineRecord*>(db.getRecord(index)); };
     item(0).SetText(u"Молоко 😀");
+    // A drawing block that does not read: 10 x 10 at 24 bits, no rows.
+    const uint8_t damaged[18] = {2, 10, 0, 0, 0, 10, 0, 0, 0, 0x40, 1, 0, 0, 24, 0x88, 0x13, 0, 0};
+    item(0).getTaggedDataManager().setData(COutlineRecord::kDrawingTag, damaged, sizeof damaged, nullptr, 0);
     item(0).SetNote(u"first line\r\n\r\nafter a blank line  \r\n  ");
     const char bare[] = "one\ntwo";  // a note broken by "\n" alone
     item(1).getTaggedDataManager().setData(0x10000 + COutlineRecord::kNoteTag, bare, sizeof bare, nullptr, 0);
