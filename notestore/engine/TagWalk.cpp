@@ -1,5 +1,7 @@
 #include "notestore/engine/TagWalk.h"
 
+#include <utility>
+
 #include "notestore/foundation/ByteOrder.h"
 
 namespace zr_gen {
@@ -8,80 +10,60 @@ namespace {
 
 constexpr uint32_t kHeader = CTaggedDataManager::kTagHeaderSize;
 
-struct Header {
-    uint32_t offset = 0;
-    uint8_t version = 0;
-    uint32_t flags = 0;
-    uint32_t id = 0;
-    uint32_t size = 0;
-};
-
 // The 16- and 32-bit fields of a swapped block are byte-reversed; the
 // version byte and the flag word never are.
-uint16_t Field16(const uint8_t* bytes, bool swap) {
-    const uint16_t value = LoadLE16(bytes);
-    return swap ? __builtin_bswap16(value) : value;
-}
+uint16_t Ordered16(uint16_t value, bool swap) { return swap ? __builtin_bswap16(value) : value; }
+uint32_t Ordered32(uint32_t value, bool swap) { return swap ? __builtin_bswap32(value) : value; }
 
-uint32_t Field32(const uint8_t* bytes, bool swap) {
-    const uint32_t value = LoadLE32(bytes);
-    return swap ? __builtin_bswap32(value) : value;
-}
-
-// Calls `visit(header)` for each sound header in order until it returns
-// true; kDataCorruptionError at the first header that is not sound.
-template <class Visit>
-int32_t Walk(const CTaggedDataManager& block, Visit&& visit) {
-    const uint32_t end = block.size();
-    uint32_t offset = 0;
-    uint32_t previous = 0;  // ids start above 0
-    while (offset < end) {
-        if (end - offset < kHeader) return CTaggedDataManager::kDataCorruptionError;
-        uint8_t bytes[kHeader];
-        block.read(offset, bytes, kHeader);
-        const Header header{offset, bytes[2], LoadLE32(bytes + 3), Field32(bytes + 7, block.getSwap()),
-                            Field32(bytes + 11, block.getSwap())};
-        if (Field16(bytes, block.getSwap()) != CTaggedDataManager::kTaggedDataCode || header.id <= previous ||
-            uint64_t{offset} + kHeader + header.size > end) {
-            return CTaggedDataManager::kDataCorruptionError;
-        }
-        if (visit(header)) return CTaggedDataManager::kNoError;
-        previous = header.id;
-        offset += kHeader + header.size;
-    }
-    return CTaggedDataManager::kNoError;
+int32_t Refused(std::vector<StoredTag>& tags) {
+    tags.clear();
+    return CTaggedDataManager::kDataCorruptionError;
 }
 
 }  // namespace
 
 int32_t WalkTags(const CTaggedDataManager& block, std::vector<StoredTag>& tags) {
     tags.clear();
-    const int32_t result = Walk(block, [&](const Header& header) {
-        StoredTag& tag = tags.emplace_back(StoredTag{header.id, header.version, header.flags, {}});
-        tag.data.resize(header.size);
-        if (header.size > 0) block.read(header.offset + kHeader, tag.data.data(), header.size);
-        return false;
-    });
-    if (result != CTaggedDataManager::kNoError) tags.clear();
-    return result;
+    const bool swap = block.getSwap();
+    const uint32_t end = block.size();
+    for (uint32_t offset = 0; offset < end;) {
+        uint8_t header[kHeader];
+        if (end - offset < kHeader) return Refused(tags);
+        block.read(offset, header, kHeader);
+        StoredTag tag{Ordered32(LoadLE32(header + 7), swap), header[2], LoadLE32(header + 3), {}};
+        const uint32_t size = Ordered32(LoadLE32(header + 11), swap);
+        const uint32_t previous = tags.empty() ? 0 : tags.back().id;  // ids start above 0
+        if (Ordered16(LoadLE16(header), swap) != CTaggedDataManager::kTaggedDataCode || tag.id <= previous ||
+            uint64_t{offset} + kHeader + size > end) {
+            return Refused(tags);
+        }
+        tag.data.resize(size);
+        if (size > 0) block.read(offset + kHeader, tag.data.data(), size);
+        tags.push_back(std::move(tag));
+        offset += kHeader + size;
+    }
+    return CTaggedDataManager::kNoError;
 }
 
-int32_t StoreTag(CTaggedDataManager& block, const StoredTag& tag) {
-    if (tag.id == 0) return CTaggedDataManager::kDataCorruptionError;
-    int32_t result =
-        block.setData(tag.id, tag.data.data(), static_cast<uint32_t>(tag.data.size()), nullptr, tag.version);
-    if (result != CTaggedDataManager::kNoError) return result;
-    // setData gives a stored value the changed bit alone: the flag word is
-    // written over it.
-    result = CTaggedDataManager::kDataClassNotFoundError;
-    const int32_t walked = Walk(block, [&](const Header& header) {
-        if (header.id != tag.id) return false;
-        uint8_t flags[4];
-        StoreLE32(flags, tag.flags);
-        result = block.write(header.offset + 3, flags, sizeof flags);
-        return true;
-    });
-    return walked != CTaggedDataManager::kNoError ? walked : result;
+int32_t StoreTags(CTaggedDataManager& block, const std::vector<StoredTag>& tags) {
+    const bool swap = block.getSwap();
+    std::vector<uint8_t> bytes;
+    uint32_t previous = 0;
+    for (const StoredTag& tag : tags) {
+        if (tag.id <= previous) return CTaggedDataManager::kDataCorruptionError;
+        previous = tag.id;
+        const size_t at = bytes.size();
+        if (at + kHeader + tag.data.size() > UINT32_MAX) return -1;
+        bytes.resize(at + kHeader);
+        uint8_t* header = bytes.data() + at;
+        StoreLE16(header, Ordered16(CTaggedDataManager::kTaggedDataCode, swap));
+        header[2] = tag.version;
+        StoreLE32(header + 3, tag.flags);
+        StoreLE32(header + 7, Ordered32(tag.id, swap));
+        StoreLE32(header + 11, Ordered32(static_cast<uint32_t>(tag.data.size()), swap));
+        bytes.insert(bytes.end(), tag.data.begin(), tag.data.end());
+    }
+    return block.replace(0, block.size(), bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
 }  // namespace zr_gen

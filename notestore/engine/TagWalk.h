@@ -3,8 +3,8 @@
 // byte for byte: every tag, known to this library or not, with its version
 // and its whole flag word.
 //
-// Both go through the block's public reading and editing operations, so
-// they see and make exactly what the manager's own operations see and make.
+// Both go through the block's public reading and editing operations and
+// its own encoding (byte-reversed for a swapped block).
 #pragma once
 
 #include <cstdint>
@@ -29,8 +29,10 @@ struct StoredTag {
 // too few for a tag header: what such a block holds cannot be told apart.
 int32_t WalkTags(const CTaggedDataManager& block, std::vector<StoredTag>& tags);
 
-// Stores `tag` as given: data, version and flag word. Id 0 is not a tag id
-// (kDataCorruptionError, nothing stored); -1 when the block cannot grow.
-int32_t StoreTag(CTaggedDataManager& block, const StoredTag& tag);
+// Makes `tags` the block's whole contents, as given: data, versions and
+// flag words, in one pass however many there are. Ids must ascend from
+// above 0 (else kDataCorruptionError); -1 when the block cannot grow. On
+// either the block stays as it was.
+int32_t StoreTags(CTaggedDataManager& block, const std::vector<StoredTag>& tags);
 
 }  // namespace zr_gen

@@ -45,8 +45,8 @@ Bytes Swapped(uint32_t id, const Bytes& data, uint8_t version, uint32_t flags) {
     return w.Raw(data).bytes;
 }
 
-// Every block walked and stored tag by tag into an empty block comes back
-// byte for byte: versions, whole flag words, empty values, ids of any size.
+// Every block walked and stored again comes back byte for byte: versions,
+// whole flag words, empty values, ids of any size, swapped blocks.
 TEST(TagWalk, EveryTagStoredAgainGivesTheBlockBack) {
     const struct {
         const char* name;
@@ -65,8 +65,8 @@ TEST(TagWalk, EveryTagStoredAgainGivesTheBlockBack) {
         std::vector<StoredTag> tags;
         ASSERT_EQ(zr_gen::WalkTags(original.tags(), tags), 0);
         EXPECT_EQ(tags.size(), c.count);
-        OwnedBlock copy({}, c.swap);
-        for (const StoredTag& tag : tags) ASSERT_EQ(zr_gen::StoreTag(copy.tags(), tag), 0);
+        OwnedBlock copy(ByteWriter().Tag(9, {1, 2}).bytes, c.swap);  // replaced whole
+        ASSERT_EQ(zr_gen::StoreTags(copy.tags(), tags), 0);
         EXPECT_EQ(copy.bytes(), c.block);
     }
 }
@@ -91,8 +91,11 @@ TEST(TagWalk, ABlockThatCannotBeToldApartIsRefusedWhole) {
         EXPECT_TRUE(tags.empty());
     }
     OwnedBlock block(sound, false);
-    EXPECT_EQ(zr_gen::StoreTag(block.tags(), StoredTag{0, 0, 0, {1}}), CTaggedDataManager::kDataCorruptionError);
-    EXPECT_EQ(block.bytes(), sound);
+    for (const std::vector<StoredTag>& tags : {std::vector<StoredTag>{{0, 0, 0, {1}}},
+                                               std::vector<StoredTag>{{5, 0, 0, {}}, {5, 0, 0, {}}}}) {
+        EXPECT_EQ(zr_gen::StoreTags(block.tags(), tags), CTaggedDataManager::kDataCorruptionError);
+        EXPECT_EQ(block.bytes(), sound);
+    }
 }
 
 }  // namespace

@@ -94,26 +94,24 @@ std::vector<TagOverride> Overrides(const CTaggedDataManager& stored, const CTagg
 }
 
 void Override(CTaggedDataManager& block, const std::vector<TagOverride>& overrides, const std::string& what) {
+    if (overrides.empty()) return;
+    const std::vector<StoredTag> made = TagsOf(block, what);
+    // Both lists ascend: one merge, whatever their lengths.
+    std::vector<StoredTag> tags;
+    auto m = made.begin();
     for (const TagOverride& tag : overrides) {
-        const std::string name = what + ": tag " + std::to_string(tag.id);
-        if (tag.absent) {
-            if (block.deleteData(tag.id) != CTaggedDataManager::kNoError) throw std::runtime_error(name + " cannot be removed");
-            continue;
+        while (m != made.end() && m->id < tag.id) tags.push_back(*m++);
+        const auto same = m != made.end() && m->id == tag.id ? m++ : made.end();
+        if (tag.absent) continue;
+        if (!tag.data && same == made.end()) {
+            throw std::runtime_error(what + ": tag " + std::to_string(tag.id) +
+                                     " has a version and flags, but the fields make no such tag");
         }
-        StoredTag stored{tag.id, tag.version, tag.flags, {}};
-        if (tag.data) {
-            stored.data = *tag.data;
-        } else {
-            uint32_t size = 0;
-            bool found = false;
-            if (block.hasTag(tag.id, &found) != CTaggedDataManager::kNoError || !found) {
-                throw std::runtime_error(name + " has a version and flags, but the fields make no such tag");
-            }
-            (void)block.getTagDataSize(tag.id, &size);
-            stored.data.resize(size);
-            (void)block.getData(tag.id, stored.data.data(), &size, nullptr);
-        }
-        if (zr_gen::StoreTag(block, stored) != CTaggedDataManager::kNoError) throw std::runtime_error(name + " cannot be stored");
+        tags.push_back({tag.id, tag.version, tag.flags, tag.data ? *tag.data : same->data});
+    }
+    tags.insert(tags.end(), m, made.end());
+    if (zr_gen::StoreTags(block, tags) != CTaggedDataManager::kNoError) {
+        throw std::runtime_error(what + ": its tags cannot be stored");
     }
 }
 
