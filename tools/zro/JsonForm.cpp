@@ -134,8 +134,10 @@ std::vector<TagOverride> TagsFrom(const Json& owner, const std::string& where) {
         TagOverride tag;
         Take(entry, "id", tag.id);
         Take(entry, "absent", tag.absent);
-        Take(entry, "version", tag.version);
-        Take(entry, "flags", tag.flags);
+        if (!tag.absent) {  // an absent tag has neither
+            Take(entry, "version", tag.version);
+            Take(entry, "flags", tag.flags);
+        }
         if (entry.contains("data")) tag.data = BytesAt(entry, "data", where + ", tag " + std::to_string(tag.id));
         tags.push_back(std::move(tag));
     }
