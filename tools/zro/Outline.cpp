@@ -297,8 +297,8 @@ Outline Load(const std::string& path, Detail detail) {
 void Compose(const Outline& outline, COutlineDB& db) {
     CheckStoredForm(outline);
     Library([&] { Build(outline, db); });
-    const bool stored = !outline.headers.empty() ||
-                        std::any_of(outline.items.begin(), outline.items.end(), [](const Item& item) { return !item.tags.empty(); });
+    const bool stored = !outline.headers.empty() || std::any_of(outline.items.begin(), outline.items.end(),
+                                                                [](const Item& item) { return !item.tags.empty(); });
     if (stored) LayStoredForm(outline, db);
     Library([&] { db.InitNewDatabase(); });  // links the headers to the table, checking its slot sizes
 }

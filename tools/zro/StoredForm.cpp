@@ -28,10 +28,13 @@ void CheckTags(const std::vector<TagOverride>& tags, const std::string& what) {
     uint32_t previous = 0;
     for (const TagOverride& tag : tags) {
         if (tag.id <= previous) {
-            throw std::runtime_error(what + ": tag " + std::to_string(tag.id) +
-                                     (tag.id == 0 ? " is no tag id" : " does not follow tag " + std::to_string(previous)));
+            throw std::runtime_error(
+                what + ": tag " + std::to_string(tag.id) +
+                (tag.id == 0 ? " is no tag id" : " does not follow tag " + std::to_string(previous)));
         }
-        if (tag.absent && tag.data) throw std::runtime_error(what + ": tag " + std::to_string(tag.id) + " is absent and has bytes");
+        if (tag.absent && tag.data) {
+            throw std::runtime_error(what + ": tag " + std::to_string(tag.id) + " is absent and has bytes");
+        }
         previous = tag.id;
     }
 }
@@ -50,7 +53,9 @@ void CheckStoredForm(const Outline& outline) {
         const std::string what = HeaderName(slot.id);
         if (!seen.insert(slot.id).second) throw std::runtime_error(what + " is listed twice");
         const bool kept = Keeps(library, slot.id);
-        if (kept && slot.bytes) throw std::runtime_error(what + " is the library's own: it is stored from its fields, not as bytes");
+        if (kept && slot.bytes) {
+            throw std::runtime_error(what + " is the library's own: it is stored from its fields, not as bytes");
+        }
         if (!kept && !slot.bytes) throw std::runtime_error(what + " is not the library's: its slot's bytes are needed");
         if (slot.bytes && slot.bytes->size() != slot.size) {
             throw std::runtime_error(what + ": " + std::to_string(slot.bytes->size()) + " bytes for a slot of " +
@@ -127,7 +132,8 @@ std::vector<HeaderSlot> HeaderTable(zr_gen::COutlineDB& stored, zr_gen::COutline
             slot.bytes = entry.foreignBytes;
         } else {
             const zr_gen::CTaggedDataHeader* fresh = plain.GetHeaderManager().GetHeaderPtr(slot.id);
-            slot.tags = Overrides(entry.header->getTaggedDataManager(), fresh->getTaggedDataManager(), HeaderName(slot.id));
+            slot.tags =
+                Overrides(entry.header->getTaggedDataManager(), fresh->getTaggedDataManager(), HeaderName(slot.id));
         }
         asMade = asMade && !slot.bytes && slot.tags.empty() && made[i].record.id == slot.id &&
                  made[i].record.size == slot.size;
