@@ -1,8 +1,9 @@
 // Property: the readers of zro's import forms refuse what they cannot read
 // with their own error and never crash; what the OPML and JSON readers
-// accept writes out and reads back as the same outline, and a PNG the
-// drawing reader accepts comes back from its own PNG as the same DIB.
-// The first byte picks the reader.
+// accept writes out and reads back as the same outline, and the library's
+// document objects take it (stored form included) or refuse it with an
+// error; a PNG the drawing reader accepts comes back from its own PNG as
+// the same DIB. The first byte picks the reader.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "notestore/outline/OutlineDB.h"
 #include "tools/zro/JsonForm.h"
 #include "tools/zro/Markdown.h"
 #include "tools/zro/Opml.h"
@@ -26,6 +28,11 @@ void RoundTrip(std::string_view text, Read read, Write write) {
         return;
     }
     if (read(write(outline)) != outline) std::abort();
+    try {
+        zr_gen::COutlineDB db;
+        zro::Compose(outline, db);
+    } catch (const std::runtime_error&) {
+    }
 }
 
 }  // namespace

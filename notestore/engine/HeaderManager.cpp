@@ -1,6 +1,7 @@
 #include "notestore/engine/HeaderManager.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/Messages.h"
@@ -38,6 +39,15 @@ void CHeaderManager::RegisterHeader(const THeaderRecord& record, CTaggedDataHead
 
 void CHeaderManager::AddHeader(const THeaderRecord& record) {
     if (Find(recorded_, record.id) == nullptr) recorded_.push_back(THeaderInfo{record, nullptr, false, {}});
+}
+
+bool CHeaderManager::AddForeignHeader(const THeaderRecord& record, std::vector<uint8_t> bytes) {
+    if (Find(recorded_, record.id) != nullptr || Find(registered_, record.id) != nullptr ||
+        bytes.size() != record.size) {
+        return false;
+    }
+    recorded_.push_back(THeaderInfo{record, nullptr, false, std::move(bytes)});
+    return true;
 }
 
 void CHeaderManager::AddRegistered() {

@@ -50,6 +50,12 @@ public:
     void RegisterHeader(const THeaderRecord& record, CTaggedDataHeader* header);
     // A recorded entry, unless the id is recorded already.
     void AddHeader(const THeaderRecord& record);
+    // A recorded entry for an id no registered header claims, with the slot
+    // bytes it is written back with, as if read from a file: for a caller
+    // that carried a file's header table elsewhere and puts it back. False
+    // (nothing added) when the id is recorded or registered already or the
+    // bytes are not the record's size.
+    ZR_INTERNAL bool AddForeignHeader(const THeaderRecord& record, std::vector<uint8_t> bytes);
     // Links registered headers to recorded entries; a recorded slot smaller
     // than the registered default raises message 20 while size problems are
     // reported.

@@ -57,17 +57,21 @@ protected:
     std::u16string Path() const { return dir.File("db.zro"); }
     Bytes Stored() const { return testsupport::ReadFileBytes(dir.path() / "db.zro"); }
     void Store(const Bytes& bytes) const { testsupport::WriteFileBytes(dir.path() / "db.zro", bytes); }
+    // `db` written as a new file, and its bytes.
+    Bytes WrittenNew(CDatabase& db) const {
+        EXPECT_EQ(db.Open(Path().c_str(), kCreate), 1);
+        db.InitNewDatabase();
+        db.WriteAllHeaders();
+        db.WriteRows();
+        db.Close();
+        return Stored();
+    }
     testsupport::TempDir dir;
 };
 
 TEST_F(HeaderFile, NewDatabaseWithTheConduitHeaderOnly) {
     TestDatabase db;
-    ASSERT_EQ(db.Open(Path().c_str(), kCreate), 1);
-    db.InitNewDatabase();
-    db.WriteAllHeaders();
-    db.WriteRows();
-    db.Close();
-    const Bytes stored = Stored();
+    const Bytes stored = WrittenNew(db);
     ASSERT_EQ(stored.size(), 273u);
     EXPECT_EQ(testsupport::Slice(stored, 0, 18),
               (Bytes{0x78, 0x56, 0x34, 0x12, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x01, 0x00, 0xFF, 0x00, 0x00, 0x00}));
@@ -114,6 +118,24 @@ TEST_F(HeaderFile, ForeignHeaderSlotsAreWrittenBackUnchanged) {
     EXPECT_EQ(testsupport::Slice(stored, 30 + 255, 50), foreign);
     EXPECT_EQ(testsupport::Slice(stored, 30 + 255 + 50, 30),
               Slot(30, ByteWriter().Tag(5, {0xCD, 0xAB, 0, 0}).bytes));
+}
+
+// A table carried elsewhere and put back: the entries in the given order,
+// registered ones laid out by their objects, foreign ones with their bytes.
+TEST_F(HeaderFile, ForeignHeadersAddedByHandAreWrittenInTableOrder) {
+    Headers db({{2, 30}});
+    const Bytes foreign = {'x', 0, 0xEE};
+    ASSERT_TRUE(db.GetHeaderManager().AddForeignHeader({7, 3}, foreign));
+    db.GetHeaderManager().AddHeader({2, 40});
+    for (const auto& [record, bytes] : std::vector<std::pair<THeaderRecord, Bytes>>{
+             {{7, 4}, Bytes(4)}, {{2, 30}, Bytes(30)}, {{1, 255}, Bytes(255)}, {{8, 4}, Bytes(3)}}) {
+        EXPECT_FALSE(db.GetHeaderManager().AddForeignHeader(record, bytes)) << record.id;
+    }
+    const Bytes stored = WrittenNew(db);
+    EXPECT_EQ(testsupport::Slice(stored, 10, 20),
+              ByteWriter().U16(3).U16(7).U32(3).U16(2).U32(40).U16(1).U32(255).bytes);
+    EXPECT_EQ(testsupport::Slice(stored, 30, 3), foreign);
+    EXPECT_EQ(testsupport::Slice(stored, 33, 40), Slot(40));
 }
 
 TEST_F(HeaderFile, LargerRecordedSlotIsKept) {

@@ -7,16 +7,16 @@ showing "?" for what Windows-1252 cannot hold.
 
 Usage: codepage_reader.py <libnotestore.so> <folder>
 """
-import ctypes
 import os
 import shutil
 import struct
 import sys
 import tempfile
 import unittest
-from ctypes import POINTER, c_int32, c_uint8, c_uint32, c_uint16, c_void_p
+from ctypes import c_int32, c_uint8, c_uint32, c_void_p
 
-WSTR = POINTER(c_uint16)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
+from flat_api import WSTR, arguments, wide  # noqa: E402 (after its folder is on the path)
 
 SIGNATURES = {
     "OL_GetLastExceptionKind": (c_int32, []),
@@ -40,20 +40,6 @@ SIGNATURES = {
 CREATE_READ_WRITE = 0x1000 | 0x0002
 TAG_CODE = 0x6174
 STRING = 0x10000
-
-
-def load(path):
-    library = ctypes.CDLL(path)
-    for name, (result, arguments) in SIGNATURES.items():
-        function = getattr(library, name)
-        function.restype = result
-        function.argtypes = arguments
-    return library
-
-
-def wide(text):
-    units = text.encode("utf-16-le", "surrogatepass")
-    return (c_uint16 * (len(units) // 2 + 1)).from_buffer_copy(units + b"\0\0")
 
 
 def code_page(text):
@@ -239,9 +225,5 @@ class CodePageReader(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
-        sys.exit("usage: codepage_reader.py <libnotestore.so> <folder>")
-    lib = load(sys.argv[1])
-    FOLDER = os.path.abspath(sys.argv[2])
-    os.makedirs(FOLDER, exist_ok=True)
+    lib, FOLDER = arguments("usage: codepage_reader.py <libnotestore.so> <folder>", SIGNATURES)
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -5,15 +5,14 @@ the shared library's exports and nothing else.
 Usage: category_api.py <libnotestore.so> <folder>
 Each test works in a fresh folder below <folder> (the trace log included).
 """
-import ctypes
 import os
 import shutil
 import sys
 import tempfile
 import unittest
-from ctypes import POINTER, Structure, c_int32, c_uint8, c_uint16, c_uint32, c_void_p
+from ctypes import Structure, c_int32, c_uint8, c_uint16, c_uint32, c_void_p
 
-WSTR = POINTER(c_uint16)
+from flat_api import WSTR, arguments, from_wide, wide
 
 NONE, LIBRARY, DATABASE, FILE, UNKNOWN = range(5)
 NO_NUMBER = 0xFFFFFFFF
@@ -63,26 +62,6 @@ SIGNATURES = {
 
 lib = None
 base_folder = None
-
-
-def load(path):
-    library = ctypes.CDLL(path)
-    for name, (result, arguments) in SIGNATURES.items():
-        function = getattr(library, name)
-        function.restype = result
-        function.argtypes = arguments
-    return library
-
-
-def wide(text):
-    units = text.encode("utf-16-le")
-    return (c_uint16 * (len(units) // 2 + 1)).from_buffer_copy(units + b"\0\0")
-
-
-def from_wide(buffer):
-    units = bytes(buffer)
-    end = next(i for i in range(0, len(units), 2) if units[i:i + 2] == b"\0\0")
-    return units[:end].decode("utf-16-le")
 
 
 def last_exception():
@@ -218,11 +197,7 @@ class CategoryApi(unittest.TestCase):
 
 def main():
     global lib, base_folder
-    if len(sys.argv) != 3:
-        sys.exit(__doc__)
-    lib = load(sys.argv[1])
-    base_folder = os.path.abspath(sys.argv[2])
-    os.makedirs(base_folder, exist_ok=True)
+    lib, base_folder = arguments(__doc__, SIGNATURES)
     unittest.main(argv=sys.argv[:1], verbosity=2)
 
 

@@ -3,13 +3,9 @@
 # show unchanged, exports as JSON, takes an added item, and refuses what is
 # not an outline document with exit code 1.
 set -u
-zro="$1"
+# shellcheck source-path=SCRIPTDIR source=zro_test_lib.sh
+source "$(dirname "$0")/zro_test_lib.sh"
 sample="$2"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-status=0
-fail() { echo "FAILED: $*"; status=1; }
 
 "$zro" import "$sample" trip.zro || fail "import"
 "$zro" show trip.zro > shown.txt || fail "show"
@@ -26,5 +22,4 @@ grep -q "bogus.zro: " error.txt || fail "the error does not name the file"
 printf -- '- a\n\tb\n' > bad.txt
 "$zro" import bad.txt bad.zro 2> error.txt && fail "bad text was accepted"
 grep -q 'line 2' error.txt || fail "the bad line is not named"
-[ $status -eq 0 ] && echo "zro command line as expected"
-exit $status
+finish "zro command line as expected"

@@ -5,17 +5,14 @@
 # exit codes, clear refusals of damaged and foreign input that leave it
 # unchanged, and no file left in the folder zro runs in.
 set -u
-zro="$1"
+# shellcheck source-path=SCRIPTDIR source=zro_test_lib.sh
+source "$(dirname "$0")/zro_test_lib.sh"
+mkdir here home
+cd here || exit 1
 sample="$2"
 corpus="$3"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/here" "$work/home"
-cd "$work/here"
 export HOME="$work/home"
 unset XDG_STATE_HOME
-status=0
-fail() { echo "FAILED: $*"; status=1; }
 # expect CODE DESCRIPTION COMMAND...: the command exits with CODE.
 expect() {
   local code=$1 what=$2
@@ -142,5 +139,4 @@ grep -q 'foreign.zro' err.txt || fail "the foreign database is not named"
 leftover=$(ls -A | grep -vxE 'trip.zro|trip.json|cats.db|docs|cut.zro|flipped.zro|foreign.zro|saved.zro|out.txt|err.txt|list.txt')
 [ -z "$leftover" ] || fail "zro left files behind: $leftover"
 [ -f "$HOME/.local/state/zro/FileIO.txt" ] || fail "no trace log in the state folder"
-[ $status -eq 0 ] && echo "zro editing, categories, search and check as expected"
-exit $status
+finish "zro editing, categories, search and check as expected"

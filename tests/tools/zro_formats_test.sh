@@ -7,13 +7,9 @@
 # input to every command is refused with a message and a non-zero exit
 # code, leaving every input file as it was.
 set -u
-zro="$1"
+# shellcheck source-path=SCRIPTDIR source=zro_test_lib.sh
+source "$(dirname "$0")/zro_test_lib.sh"
 python=/usr/bin/python3  # the system interpreter, with Pillow
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-status=0
-fail() { echo "FAILED: $*"; status=1; }
 # Runs zro expecting failure with exit code $1 and a "zro: " message.
 refused() {
   local code=$1; shift
@@ -52,6 +48,8 @@ done
 xmllint --noout doc.opml || fail "the OPML is not well-formed"
 "$zro" export from-opml.zro -f json -o from-opml.json || fail "export from OPML"
 cmp -s doc.json from-opml.json || fail "document -> OPML -> document differs"
+"$zro" import doc.json from-json.zro || fail "import JSON again"
+for form in opml json; do cmp -s doc.zro "from-$form.zro" || fail "document -> $form -> document is not the same file"; done
 [ "$(ls doc_files)" = $'item-0.png\nitem-1.png\nitem-2.png\nitem-3.png' ] || fail "Markdown drawings: $(ls doc_files)"
 "$zro" export from-md.zro -f json | "$python" -c '
 import json, sys
@@ -92,7 +90,12 @@ printf '<opml><body><outline text="cut' > cut.opml
 printf '{"items": [{"indent": "x"}]}' > bad.json
 printf -- '- [ ] a\n\n  ![](missing.png)\n' > missing.md
 printf 'plain text' > notimage.png
-sums() { md5sum doc.zro bogus.zro cut.opml bad.json missing.md notimage.png; }
+extension='<opml version="2.0" xmlns:zr="urn:notestore:outline:1"><head>'
+printf '%s<zr:header id="2" size="4294967295"/></head><body/></opml>' "$extension" > huge.opml
+printf '%s<zr:header id="77" size="3" slot="@@@@"/></head><body/></opml>' "$extension" > slot.opml
+printf '%s</head><body><outline text="a" zr:tags="9:0:0 -9"/></body></opml>' "$extension" > order.opml
+printf '%s</head><body><outline text="a" zr:tags="-9"/></body></opml>' "$extension" > unreadable.opml
+sums() { md5sum doc.zro bogus.zro cut.opml bad.json missing.md notimage.png huge.opml slot.opml order.opml unreadable.opml; }
 sums > before.txt
 : > error.txt
 # The library's trace log is the tool's to place (FileIO.txt here for now);
@@ -106,6 +109,8 @@ refused 1 attach bogus.zro 0 blue.jpg
 refused 2 import cut.opml doc.zro
 refused 2 import bad.json doc.zro
 refused 2 import missing.md doc.zro
+for hostile in huge slot order; do refused 2 import "$hostile.opml" doc.zro; done
+refused 1 import unreadable.opml doc.zro
 refused 2 import doc.html doc.zro
 refused 2 attach doc.zro 0 notimage.png
 refused 1 attach doc.zro 99 blue.jpg
@@ -121,5 +126,4 @@ sums | diff before.txt - || fail "a refused command changed a file"
 "$zro" import doc.opml doc.zro || fail "import over an existing document"
 "$zro" export doc.zro -f json | cmp -s - doc.json || fail "the replaced document"
 [ "$(files)" = "$listing" ] || fail "import left files behind: $(files)"
-[ $status -eq 0 ] && echo "zro formats as expected"
-exit $status
+finish "zro formats as expected"

@@ -4,13 +4,9 @@
 # items are ticked, every drawing decodes; and a screenshot shows the
 # drawing's pixels and a ticked box.
 set -u
-zro="$1"
+# shellcheck source-path=SCRIPTDIR source=zro_test_lib.sh
+source "$(dirname "$0")/zro_test_lib.sh"
 python=/usr/bin/python3  # the system interpreter, with Pillow
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-status=0
-fail() { echo "FAILED: $*"; status=1; }
 browser() {
   timeout 120 chromium --headless --no-sandbox --disable-gpu --no-first-run --user-data-dir="$work/profile" \
     --allow-file-access-from-files --hide-scrollbars "$@" 2> browser.log
@@ -74,5 +70,4 @@ print(f"red {red}, blue {blue}, accent {accent}")
 sys.exit(0 if red == 60 * 40 and blue == 0 and accent > 20 else 1)
 PY
 [ $status -ne 0 ] && tail -5 browser.log
-[ $status -eq 0 ] && echo "the HTML export shows as the outline"
-exit $status
+finish "the HTML export shows as the outline"

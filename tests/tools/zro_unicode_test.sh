@@ -3,12 +3,8 @@
 # many scripts survives import and show byte for byte, JSON carries the
 # same texts, and an added item keeps its emoji.
 set -u
-zro="$1"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-status=0
-fail() { echo "FAILED: $*"; status=1; }
+# shellcheck source-path=SCRIPTDIR source=zro_test_lib.sh
+source "$(dirname "$0")/zro_test_lib.sh"
 
 cat > texts.txt <<'TEXT'
 Title: Заметки 😀 Ελλάδα
@@ -32,4 +28,4 @@ sys.exit(0 if ok else 1)
 CHECK
 "$zro" add texts.zro "Ещё 🎉" || fail "add"
 "$zro" show texts.zro | grep -q -- "- \[ \] Ещё 🎉" || fail "the added item"
-exit $status
+finish "zro texts in many scripts as expected"

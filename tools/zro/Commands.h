@@ -6,28 +6,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include <stdexcept>
-#include <string>
+#include "tools/zro/Failure.h"
 
 namespace zro {
-
-// Exit codes, as grep and diff use them.
-enum ExitCode : int {
-    kExitOk = 0,
-    kExitProblem = 1,  // the command ran and found (or hit) a problem
-    kExitUsage = 2,    // wrong arguments or unreadable input
-};
-
-// A failure with its own exit code; any other std::exception exits with
-// kExitProblem.
-class Failure : public std::runtime_error {
-public:
-    Failure(const std::string& message, int exitCode) : std::runtime_error(message), exitCode_(exitCode) {}
-    int ExitCode() const { return exitCode_; }
-
-private:
-    int exitCode_;
-};
 
 // Reading, writing and converting documents: show, export, import, drawing.
 void AddFormatCommands(CLI::App& app);

@@ -14,16 +14,6 @@ namespace {
 using zr_gen::CFile;
 using zr_gen::COutlineRecord;
 
-// Notes break lines with "\r\n" in the document (the device's text boxes).
-std::u16string StoredNote(const std::string& note) {
-    std::string stored;
-    for (char c : note) {
-        if (c == '\n' && (stored.empty() || stored.back() != '\r')) stored += '\r';
-        stored += c;
-    }
-    return Wide(stored);
-}
-
 uint32_t NextFreeId(Document& document) {
     uint32_t largest = 0;
     for (uint32_t i = 0; i < document.Count(); ++i) largest = std::max(largest, document.Item(i).GetId());

@@ -37,8 +37,8 @@ auto Named(const std::string& path, Body&& body) {
     }
 }
 
-Outline LoadNamed(const std::string& path) {
-    return Named(path, [&] { return Load(path); });
+Outline LoadNamed(const std::string& path, Detail detail = Detail::kFields) {
+    return Named(path, [&] { return Load(path, detail); });
 }
 
 // Text files larger than this are not outlines anyone wrote.
@@ -158,8 +158,10 @@ void AddFormatCommands(CLI::App& app) {
         ->check(formats);
     exportCommand->add_option("-o,--output", options->output, "where to write (default: standard output)");
     exportCommand->callback([options] {
-        const Outline outline = LoadNamed(options->document);
         const std::string format = options->format.empty() ? FormatOf(options->output, "text") : options->format;
+        // JSON and OPML give back the stored document byte for byte.
+        const bool whole = format == "json" || format == "opml";
+        const Outline outline = LoadNamed(options->document, whole ? Detail::kStoredForm : Detail::kFields);
         if (format == "markdown") return ExportMarkdown(outline, options->output);
         const std::string text = format == "json"   ? ToJson(outline)
                                  : format == "opml" ? ToOpml(outline)
@@ -185,7 +187,8 @@ void AddFormatCommands(CLI::App& app) {
         } catch (const std::exception& e) {
             throw Failure(options->source + ": " + e.what(), kExitUsage);
         }
-        Save(outline, options->document);
+        // What the source asks for may still be refused when it is stored.
+        Named(options->source, [&] { Save(outline, options->document); });
     });
 
     auto* drawing = app.add_subcommand("drawing", "Save an item's drawing, or every drawing, as PNG or BMP files.");

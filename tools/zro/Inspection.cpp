@@ -117,21 +117,22 @@ private:
     // The library's own reading of the headers and of the fields shown.
     bool LibraryReadsHeaders() {
         try {
-            COutlineDB db;
-            if (db.Open(Wide(path_).c_str(), CFile::kModeRead | CFile::kShareRead) != 1) {
-                Note(kHeaderTable, -1, "the library refuses the header table");
-                return false;
-            }
-            db.ReadConduitHeader();
-            db.ReadSharedHeader();
-            db.ReadPrivateHeader();
-            zr_gen::_String text;
-            db.GetOutlineTitle(text);
-            db.GetCategoryName(text);
-            return true;
-        } catch (zr_gen::CException* e) {
-            Note(kHeaderTable, -1, "headers: " + Narrow(zr_gen::DescriptionOf(e)));
-            zr_gen::DeleteException(e);
+            return Library([&] {
+                COutlineDB db;
+                if (db.Open(Wide(path_).c_str(), CFile::kModeRead | CFile::kShareRead) != 1) {
+                    Note(kHeaderTable, -1, "the library refuses the header table");
+                    return false;
+                }
+                db.ReadConduitHeader();
+                db.ReadSharedHeader();
+                db.ReadPrivateHeader();
+                zr_gen::_String text;
+                db.GetOutlineTitle(text);
+                db.GetCategoryName(text);
+                return true;
+            });
+        } catch (const LibraryError& e) {
+            Note(kHeaderTable, -1, std::string("headers: ") + e.what());
             return false;
         }
     }
@@ -207,11 +208,9 @@ private:
         };
         for (const auto& [field, read] : fields) {
             try {
-                read();
-            } catch (zr_gen::CException* e) {
-                std::string message = Narrow(zr_gen::DescriptionOf(e));
-                zr_gen::DeleteException(e);
-                return std::string(field) + " cannot be read (" + message + ")";
+                Library(read);
+            } catch (const LibraryError& e) {
+                return std::string(field) + " cannot be read (" + e.what() + ")";
             }
         }
         return {};

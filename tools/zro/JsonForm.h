@@ -9,8 +9,15 @@
 //               underline, strikeOut, charSet, outPrecision, clipPrecision,
 //               quality, pitchAndFamily, color },
 //     "items": [ { id, indent, text, note, checked, expanded,
-//                  "drawing": { width, height, png (Base64) } } ],
-//     "deletedIds": [ ... ] }
+//                  "drawing": { width, height, png (Base64) },
+//                  "tags": [ TAG ] } ],
+//     "deletedIds": [ ... ],
+//     "headers": [ { id, size, "slot": Base64 } or { id, size, "tags": [ TAG ] } ] }
+//
+// where TAG is { id, version, flags, "data": Base64 } (no "data": the
+// plain values make the bytes) or { id, "absent": true }: the stored form
+// beyond the plain values (see StoredForm.h), present only where there is
+// some.
 //
 // An import takes any member as missing and gives it its default, except
 // "items".

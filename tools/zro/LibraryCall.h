@@ -1,31 +1,66 @@
-// Library calls from the editing, category, search and check commands: the
-// library raises CException pointers; these become zro::Failure with the
-// file's name and the library's own text, so main reports them like any
-// other failure.
+// What crosses between the tool and the library: the library raises
+// CException pointers, which become C++ exceptions carrying its own text;
+// it keeps texts in UTF-16 and notes with the device's "\r\n" line breaks,
+// where the tool has UTF-8 and "\n".
 #pragma once
 
+#include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "notestore/foundation/Exception.h"
 #include "platform/Strings.h"
-#include "tools/zro/Commands.h"
+#include "tools/zro/Failure.h"
 
 namespace zro {
 
-// Runs `body`; a library exception becomes a Failure "<path>: <text>" with
-// `exitCode`.
+inline std::u16string Wide(const std::string& text) { return platform::Utf8ToUtf16(text); }
+inline std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
+
+// A library exception, with the library's text.
+struct LibraryError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Runs `body`; a library exception becomes a LibraryError.
 template <class Body>
-auto CallLibrary(const std::string& path, int exitCode, Body&& body) {
+auto Library(Body&& body) {
     try {
         return body();
     } catch (zr_gen::CException* e) {
-        const std::string message = platform::Utf16ToUtf8(zr_gen::DescriptionOf(e));
+        const std::string message = Narrow(zr_gen::DescriptionOf(e));
         zr_gen::DeleteException(e);
-        throw Failure(path + ": " + message, exitCode);
+        throw LibraryError(message);
     }
 }
 
-inline std::u16string Wide(const std::string& text) { return platform::Utf8ToUtf16(text); }
-inline std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
+// Runs `body`; a library exception becomes a Failure "<path>: <text>" with
+// `exitCode`, so main reports it like any other failure.
+template <class Body>
+auto CallLibrary(const std::string& path, int exitCode, Body&& body) {
+    try {
+        return Library(body);
+    } catch (const LibraryError& e) {
+        throw Failure(path + ": " + e.what(), exitCode);
+    }
+}
+
+// A note as the document stores it: each "\n" (not already after a "\r")
+// becomes "\r\n", as the device's text boxes break lines.
+inline std::u16string StoredNote(const std::string& note) {
+    std::string stored;
+    for (char c : note) {
+        if (c == '\n' && (stored.empty() || stored.back() != '\r')) stored += '\r';
+        stored += c;
+    }
+    return Wide(stored);
+}
+
+// A stored note as the tool's values have it: lines broken by "\n" alone.
+inline std::string PlainNote(std::u16string_view stored) {
+    std::string note = Narrow(stored);
+    std::erase(note, '\r');
+    return note;
+}
 
 }  // namespace zro

@@ -9,6 +9,7 @@
 #include "tools/zro/Base64.h"
 #include "tools/zro/OutlineFields.h"
 #include "tools/zro/Png.h"
+#include "tools/zro/StoredForm.h"
 
 namespace zro {
 
@@ -121,6 +122,65 @@ void ReadValue(pugi::xml_node node, const char* name, std::string& value) {
     if (const pugi::xml_attribute attribute = node.attribute(name)) value = Uncarried(node, name, attribute.value());
 }
 
+// A tag list as one attribute: entries separated by blanks, each
+// "ID:VERSION:FLAGS" (the plain values make the bytes), "ID:VERSION:FLAGS:"
+// followed by the Base64 bytes, or "-ID" (no such tag), numbers in decimal.
+std::string TagList(const std::vector<TagOverride>& tags) {
+    std::string list;
+    for (const TagOverride& tag : tags) {
+        if (!list.empty()) list += ' ';
+        if (tag.absent) {
+            list += '-' + std::to_string(tag.id);
+            continue;
+        }
+        list += std::to_string(tag.id) + ':' + std::to_string(tag.version) + ':' + std::to_string(tag.flags);
+        if (tag.data) list += ':' + ToBase64(*tag.data);
+    }
+    return list;
+}
+
+[[noreturn]] void BadTagEntry(const std::string& where, std::string_view entry) {
+    throw OpmlError(where + ": the tag entry \"" + std::string(entry) + "\" is not ID:VERSION:FLAGS[:BASE64] or -ID");
+}
+
+template <class T>
+T ListNumber(std::string_view text, const std::string& where, std::string_view entry) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) BadTagEntry(where, entry);
+    return value;
+}
+
+// The tag list of `where` (an element, for messages).
+std::vector<TagOverride> ReadTagList(std::string_view list, const std::string& where) {
+    std::vector<TagOverride> tags;
+    std::istringstream entries{std::string(list)};
+    for (std::string entry; entries >> entry;) {
+        TagOverride tag;
+        std::string_view rest = entry;
+        if (rest.starts_with('-')) {
+            tag.id = ListNumber<uint32_t>(rest.substr(1), where, entry);
+            tag.absent = true;
+            tags.push_back(tag);
+            continue;
+        }
+        const size_t first = rest.find(':');
+        const size_t second = first == std::string_view::npos ? first : rest.find(':', first + 1);
+        if (second == std::string_view::npos) BadTagEntry(where, entry);
+        const size_t third = rest.find(':', second + 1);  // the bytes follow it
+        tag.id = ListNumber<uint32_t>(rest.substr(0, first), where, entry);
+        tag.version = ListNumber<uint8_t>(rest.substr(first + 1, second - first - 1), where, entry);
+        tag.flags = ListNumber<uint32_t>(
+            rest.substr(second + 1, third == std::string_view::npos ? third : third - second - 1), where, entry);
+        if (third != std::string_view::npos) {
+            tag.data = FromBase64(rest.substr(third + 1));
+            if (!tag.data) throw OpmlError(where + ": tag " + std::to_string(tag.id) + "'s bytes are not Base64");
+        }
+        tags.push_back(std::move(tag));
+    }
+    return tags;
+}
+
 // An element holding `fields` of `owner` as attributes.
 template <class Owner, class Fields>
 void WriteFields(pugi::xml_node parent, const char* element, const Owner& owner, const Fields& fields) {
@@ -172,6 +232,13 @@ void WriteHead(pugi::xml_node head, const Outline& outline, const std::string& e
     document.append_attribute("deletedIds") = deleted.c_str();
     WriteFields(head, "zr:window", p, kPlacementFields);
     if (outline.font) WriteFields(head, "zr:font", *outline.font, kFontFields);
+    for (const HeaderSlot& slot : outline.headers) {
+        pugi::xml_node node = head.append_child("zr:header");
+        SetNumber(node, "id", slot.id);
+        SetNumber(node, "size", slot.size);
+        if (slot.bytes) node.append_attribute("slot") = ToBase64(*slot.bytes).c_str();
+        if (!slot.tags.empty()) node.append_attribute("tags") = TagList(slot.tags).c_str();
+    }
 }
 
 void ReadHead(pugi::xml_node head, Outline& outline) {
@@ -203,6 +270,19 @@ void ReadHead(pugi::xml_node head, Outline& outline) {
         ReadFields(node, font, kFontFields);
         if (font.height == 0) throw OpmlError("<zr:font> has height 0");
         outline.font = font;
+    }
+    for (pugi::xml_node node : head.children("zr:header")) {
+        if (!node.attribute("id") || !node.attribute("size")) throw OpmlError("a <zr:header> without id or size");
+        HeaderSlot slot;
+        ReadValue(node, "id", slot.id);
+        ReadValue(node, "size", slot.size);
+        const std::string where = "<zr:header id=\"" + std::to_string(slot.id) + "\">";
+        if (pugi::xml_attribute bytes = node.attribute("slot")) {
+            slot.bytes = FromBase64(bytes.value());
+            if (!slot.bytes) throw OpmlError(where + " slot is not Base64");
+        }
+        slot.tags = ReadTagList(node.attribute("tags").value(), where);
+        outline.headers.push_back(std::move(slot));
     }
 }
 
@@ -297,6 +377,7 @@ void ReadBody(pugi::xml_node body, Outline& outline, std::vector<bool>& unstated
             if (!png || png->empty()) throw OpmlError("outline \"" + item.text + "\": the drawing is not Base64 PNG data");
             SetItemDrawing(item, PngToDib(*png));
         }
+        item.tags = ReadTagList(node.attribute("zr:tags").value(), "outline \"" + item.text + "\"");
         outline.items.push_back(std::move(item));
         unstated.push_back(!stated);
         for (pugi::xml_node child = node.last_child(); child; child = child.previous_sibling()) {
@@ -337,6 +418,7 @@ std::string ToOpml(const Outline& outline) {
         if (item.indent != depth) SetNumber(node, "zr:indent", item.indent);
         node.append_attribute("zr:expanded") = item.expanded;
         if (!item.drawing.empty()) node.append_attribute("zr:drawing") = ToBase64(DibToPng(item.drawing)).c_str();
+        if (!item.tags.empty()) node.append_attribute("zr:tags") = TagList(item.tags).c_str();
     }
     WriteHead(head, outline, ExpansionState(outline.items));
     std::ostringstream out;
@@ -367,6 +449,7 @@ Outline FromOpml(std::string_view text) {
             if (unstated[i]) outline.items[i].expanded = expanded[i];
         }
     }
+    CheckStoredForm<OpmlError>(outline);
     return outline;
 }
 

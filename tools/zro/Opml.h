@@ -7,8 +7,9 @@
 // elements of the namespace kOpmlNamespace (prefix "zr"): the item's id,
 // expansion and drawing (PNG, Base64), and in the head <zr:document> (the
 // category, the header fields, the deleted ids), <zr:window> (the whole
-// window placement) and <zr:font>; so a document exported and imported
-// again is the same document.
+// window placement) and <zr:font>; and the stored form beyond those fields
+// (StoredForm.h): <zr:header> per entry of the header table and `zr:tags`
+// on an item, so a document exported and imported again is the same file.
 //
 // The import reads any well-formed OPML with nested outlines, ignoring what
 // it does not know, and the variants other outliners write for checked

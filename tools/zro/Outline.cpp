@@ -10,8 +10,9 @@
 #include "notestore/foundation/File.h"
 #include "notestore/foundation/MemAPI.h"
 #include "notestore/outline/OutlineDB.h"
-#include "platform/Strings.h"
+#include "tools/zro/LibraryCall.h"
 #include "tools/zro/ReplaceFile.h"
+#include "tools/zro/StoredForm.h"
 
 namespace zro {
 
@@ -21,40 +22,13 @@ using zr_gen::CFile;
 using zr_gen::COutlineDB;
 using zr_gen::COutlineRecord;
 
-std::string Utf8(const zr_gen::_String& text) { return platform::Utf16ToUtf8(text.Text()); }
-std::u16string Utf16(const std::string& text) { return platform::Utf8ToUtf16(text); }
-
-// Notes on the device break lines with "\r\n"; the tool's values use "\n".
-std::string FromStoredLines(std::string text) {
-    std::erase(text, '\r');
-    return text;
-}
-
-std::string ToStoredLines(const std::string& text) {
-    std::string stored;
-    for (char c : text) {
-        if (c == '\n') stored += '\r';
-        stored += c;
-    }
-    return stored;
-}
-
-// Runs library code, turning its exceptions into std::runtime_error.
-template <class Body>
-auto Library(Body&& body) {
-    try {
-        return body();
-    } catch (zr_gen::CException* e) {
-        const std::string message = platform::Utf16ToUtf8(zr_gen::DescriptionOf(e));
-        zr_gen::DeleteException(e);
-        throw std::runtime_error(message);
-    }
-}
+std::string Utf8(const zr_gen::_String& text) { return Narrow(text.Text()); }
 
 void Open(COutlineDB& db, const std::string& path, uint32_t mode) {
-    if (db.Open(Utf16(path).c_str(), mode) != 1) {
+    if (db.Open(Wide(path).c_str(), mode) != 1) {
         throw std::runtime_error("cannot be opened as an outline document");
     }
+    db.ReadConduitHeader();
     db.ReadSharedHeader();
     db.ReadPrivateHeader();
     db.ReadRows();
@@ -130,19 +104,19 @@ void ReadHeaders(COutlineDB& db, Outline& outline) {
         font.clipPrecision = logFont.lfClipPrecision;
         font.quality = logFont.lfQuality;
         font.pitchAndFamily = logFont.lfPitchAndFamily;
-        font.face = platform::Utf16ToUtf8(std::u16string_view(logFont.lfFaceName));
+        font.face = Narrow(std::u16string_view(logFont.lfFaceName));
         outline.font = font;
     }
 }
 
 void WriteHeaderFields(COutlineDB& db, const Outline& outline) {
-    db.SetOutlineTitle(Utf16(outline.title).c_str());
-    db.SetCategoryName(Utf16(outline.category).c_str());
+    db.SetOutlineTitle(Wide(outline.title).c_str());
+    db.SetCategoryName(Wide(outline.category).c_str());
     for (uint32_t id : outline.deletedIds) db.AddDeletedId(id);
     db.SetPrivate(outline.isPrivate);
     db.SetSynchronized(outline.synchronized);
     db.SetOutlineChanged(outline.outlineChanged);
-    db.GetSharedHeaderPtr()->SetPalmMatchName(Utf16(outline.matchName).c_str());
+    db.GetSharedHeaderPtr()->SetPalmMatchName(Wide(outline.matchName).c_str());
     db.setNumbering(outline.numbering.data());
     db.setNumberingDivider(outline.numberingDivider);
     db.SetShowCheckedItems(outline.showCheckedItems);
@@ -164,7 +138,7 @@ void WriteHeaderFields(COutlineDB& db, const Outline& outline) {
         LOGFONTW logFont{f.height,       f.width,        f.escapement,    f.orientation, f.weight,
                          f.italic,       f.underline,    f.strikeOut,     f.charSet,     f.outPrecision,
                          f.clipPrecision, f.quality,     f.pitchAndFamily, {}};
-        const std::u16string face = Utf16(f.face);
+        const std::u16string face = Wide(f.face);
         if (face.size() >= LF_FACESIZE) throw std::runtime_error("a font name longer than 31 characters");
         std::copy(face.begin(), face.end(), logFont.lfFaceName);
         db.SetOutlineFont(logFont, f.color);
@@ -177,6 +151,117 @@ COutlineRecord& RecordAt(COutlineDB& db, uint32_t index) {
                                  std::to_string(db.GetRecordset()->getSize()) + ")");
     }
     return *static_cast<COutlineRecord*>(db.getRecord(index));
+}
+
+// The plain values `db`'s objects hold.
+Outline ReadFields(COutlineDB& db) {
+    Outline outline;
+    ReadHeaders(db, outline);
+    zr_gen::_String text;
+    for (int32_t i = 0; i < db.GetRecordset()->getSize(); ++i) {
+        COutlineRecord& record = RecordAt(db, static_cast<uint32_t>(i));
+        Item item;
+        item.id = record.GetId();
+        item.indent = record.GetIndent();
+        item.checked = record.GetChecked();
+        item.expanded = record.GetExpanded();
+        bool hasText = false;
+        record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
+        if (hasText) {  // an item whose text was deleted shows as empty
+            record.GetText(text);
+            item.text = Utf8(text);
+        }
+        if (record.HasNote()) {
+            record.GetNote(text);
+            item.note = PlainNote(text.Text());
+        }
+        record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
+        item.drawing = DrawingOf(record);
+        outline.items.push_back(std::move(item));
+    }
+    return outline;
+}
+
+// Stores the plain values in `db`'s objects, as a new document holds them.
+void Build(const Outline& outline, COutlineDB& db) {
+    WriteHeaderFields(db, outline);
+    uint32_t nextId = 1;
+    for (const Item& item : outline.items) nextId = std::max(nextId, item.id + 1);
+    for (const Item& item : outline.items) {
+        if (item.indent > 255) throw std::runtime_error("an item deeper than 255 levels");
+        auto* record = static_cast<COutlineRecord*>(db.GetRecordset()->Append());
+        record->SetId(item.id != 0 ? item.id : nextId++);
+        record->SetIndent(static_cast<uint8_t>(item.indent));
+        record->SetChecked(item.checked);
+        record->SetExpanded(item.expanded);
+        record->SetText(Wide(item.text).c_str());
+        record->SetNote(StoredNote(item.note).c_str());
+        SetDrawingOf(*record, item.drawing);
+        record->SetNew(true);
+    }
+}
+
+// The plain values of `db` after its stored form was laid over them.
+Outline ReadLaid(COutlineDB& db) {
+    try {
+        return Library([&] { return ReadFields(db); });
+    } catch (const LibraryError& e) {
+        throw std::runtime_error(std::string("the stored form leaves the document unreadable: ") + e.what());
+    }
+}
+
+// What the forms carry of an item: not its stored form, nor the size of a
+// drawing that does not read (the damaged block's own, which only the
+// stored form carries).
+Item Carried(Item item) {
+    item.tags.clear();
+    if (item.drawing.empty()) item.drawingWidth = item.drawingHeight = 0;
+    return item;
+}
+
+Outline HeaderFieldsOf(Outline outline) {
+    outline.items.clear();
+    outline.headers.clear();
+    return outline;
+}
+
+// Lays `outline`'s stored form over the plain values in `db`. The document
+// must read as the plain values say (a stored form exported with them) or
+// as they alone store it (one that changes only what they do not show);
+// anything else contradicts them, or leaves the document unreadable, and is
+// refused.
+void LayStoredForm(const Outline& outline, COutlineDB& db) {
+    const Outline built = Library([&] { return ReadFields(db); });
+    Library([&] {
+        RestoreHeaderTable(db, outline.headers);
+        for (size_t i = 0; i < outline.items.size(); ++i) {
+            Override(RecordAt(db, static_cast<uint32_t>(i)).getTaggedDataManager(), outline.items[i].tags,
+                     "item " + std::to_string(i));
+        }
+    });
+    const Outline laid = ReadLaid(db);
+    for (size_t i = 0; i < laid.items.size(); ++i) {
+        const Item read = Carried(laid.items[i]);
+        if (read != Carried(outline.items[i]) && read != Carried(built.items[i])) {
+            throw std::runtime_error("item " + std::to_string(i) + ": the stored form contradicts its fields");
+        }
+    }
+    const Outline header = HeaderFieldsOf(laid);
+    if (header != HeaderFieldsOf(outline) && header != HeaderFieldsOf(built)) {
+        throw std::runtime_error("the headers' stored form contradicts the document's fields");
+    }
+}
+
+// What `db`'s stored form holds beyond the plain values in `outline`.
+void TakeStoredForm(COutlineDB& db, Outline& outline) {
+    COutlineDB plain;
+    Build(outline, plain);
+    outline.headers = HeaderTable(db, plain);
+    for (size_t i = 0; i < outline.items.size(); ++i) {
+        const auto index = static_cast<uint32_t>(i);
+        outline.items[i].tags = Overrides(RecordAt(db, index).getTaggedDataManager(),
+                                          RecordAt(plain, index).getTaggedDataManager(), "item " + std::to_string(i));
+    }
 }
 
 }  // namespace
@@ -198,62 +283,34 @@ MemHandle BlockOf(const std::vector<uint8_t>& bytes) {
     return block;
 }
 
-Outline Load(const std::string& path) {
+Outline Load(const std::string& path, Detail detail) {
     return Library([&] {
         COutlineDB db;
         Open(db, path, CFile::kModeRead | CFile::kShareRead);
-        Outline outline;
-        ReadHeaders(db, outline);
-        zr_gen::_String text;
-        for (int32_t i = 0; i < db.GetRecordset()->getSize(); ++i) {
-            COutlineRecord& record = RecordAt(db, static_cast<uint32_t>(i));
-            Item item;
-            item.id = record.GetId();
-            item.indent = record.GetIndent();
-            item.checked = record.GetChecked();
-            item.expanded = record.GetExpanded();
-            bool hasText = false;
-            record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
-            if (hasText) {  // an item whose text was deleted shows as empty
-                record.GetText(text);
-                item.text = Utf8(text);
-            }
-            if (record.HasNote()) {
-                record.GetNote(text);
-                item.note = FromStoredLines(Utf8(text));
-            }
-            record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
-            item.drawing = DrawingOf(record);
-            outline.items.push_back(std::move(item));
-        }
+        Outline outline = ReadFields(db);
+        if (detail == Detail::kStoredForm) TakeStoredForm(db, outline);
         db.Close();
         return outline;
     });
 }
 
+void Compose(const Outline& outline, COutlineDB& db) {
+    CheckStoredForm(outline);
+    Library([&] { Build(outline, db); });
+    const bool stored = !outline.headers.empty() || std::any_of(outline.items.begin(), outline.items.end(),
+                                                                [](const Item& item) { return !item.tags.empty(); });
+    if (stored) LayStoredForm(outline, db);
+    Library([&] { db.InitNewDatabase(); });  // links the headers to the table, checking its slot sizes
+}
+
 void Save(const Outline& outline, const std::string& path) {
     Library([&] {
         COutlineDB db;
-        WriteHeaderFields(db, outline);
-        uint32_t nextId = 1;
-        for (const Item& item : outline.items) nextId = std::max(nextId, item.id + 1);
-        for (const Item& item : outline.items) {
-            if (item.indent > 255) throw std::runtime_error("an item deeper than 255 levels");
-            auto* record = static_cast<COutlineRecord*>(db.GetRecordset()->Append());
-            record->SetId(item.id != 0 ? item.id : nextId++);
-            record->SetIndent(static_cast<uint8_t>(item.indent));
-            record->SetChecked(item.checked);
-            record->SetExpanded(item.expanded);
-            record->SetText(Utf16(item.text).c_str());
-            record->SetNote(Utf16(ToStoredLines(item.note)).c_str());
-            SetDrawingOf(*record, item.drawing);
-            record->SetNew(true);
-        }
+        Compose(outline, db);
         ReplaceFile(path, [&](const std::string& temp) {
-            if (db.Open(Utf16(temp).c_str(), CFile::kCreate | CFile::kModeReadWrite) != 1) {
+            if (db.Open(Wide(temp).c_str(), CFile::kCreate | CFile::kModeReadWrite) != 1) {
                 throw std::runtime_error("cannot create " + temp);
             }
-            db.InitNewDatabase();
             db.WriteAllHeaders();
             db.WriteRows();
             db.Close();
@@ -272,7 +329,7 @@ void SaveBmp(const std::vector<uint8_t>& dib, const std::string& path) {
             throw;
         }
         MemFree(block);
-        if (picture.SaveDIBFile(Utf16(path).c_str()) != 1) throw std::runtime_error("cannot write " + path);
+        if (picture.SaveDIBFile(Wide(path).c_str()) != 1) throw std::runtime_error("cannot write " + path);
     });
 }
 

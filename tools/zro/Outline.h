@@ -13,7 +13,40 @@
 
 #include "notestore/foundation/MemAPI.h"
 
+namespace zr_gen {
+class COutlineDB;
+}
+
 namespace zro {
+
+// One tag of a stored block (an item's row, a header) that the plain values
+// do not give back as it is stored: a tag they make no field of (a newer
+// writer's, a header's the tool does not show), one they store otherwise
+// (other bytes, version or flag word), or one they make that the block does
+// not hold. A document made from the plain values and then these is the
+// stored one byte for byte.
+struct TagOverride {
+    uint32_t id = 0;
+    bool absent = false;  // the block holds no such tag
+    uint8_t version = 0;
+    uint32_t flags = 0;  // the whole flag word (bit 0: changed)
+    // The stored bytes; none where the plain values make exactly these.
+    std::optional<std::vector<uint8_t>> data;
+
+    bool operator==(const TagOverride&) const = default;
+};
+
+// One entry of the document's header table.
+struct HeaderSlot {
+    uint16_t id = 0;
+    uint32_t size = 0;
+    // A header the library does not know: its whole slot as stored.
+    std::optional<std::vector<uint8_t>> bytes;
+    // A header the library knows: its tags beyond the plain values.
+    std::vector<TagOverride> tags;
+
+    bool operator==(const HeaderSlot&) const = default;
+};
 
 struct Item {
     uint32_t id = 0;
@@ -28,6 +61,7 @@ struct Item {
     // library hands it out; empty without one, and empty with a size when
     // the stored drawing is damaged.
     std::vector<uint8_t> drawing;
+    std::vector<TagOverride> tags;  // ascending ids
 
     bool operator==(const Item&) const = default;
 };
@@ -90,6 +124,9 @@ struct Outline {
     uint8_t showHeadingsMode = 10;
     Placement placement;
     std::optional<Font> font;
+    // The header table in stored order, with what the plain values do not
+    // give back; empty for the table a new document has.
+    std::vector<HeaderSlot> headers;
 
     bool operator==(const Outline&) const = default;
 };
@@ -99,13 +136,24 @@ std::vector<uint8_t> TakeBlock(MemHandle block);
 // A new library memory block holding `bytes`; raises when there is no memory.
 MemHandle BlockOf(const std::vector<uint8_t>& bytes);
 
+// How much of the document Load gives: the plain values alone, or also what
+// they do not give back of the stored form (TagOverride, HeaderSlot).
+enum class Detail { kFields, kStoredForm };
+
 // Reads a document; the library's error text on failure (std::runtime_error).
-Outline Load(const std::string& path);
+Outline Load(const std::string& path, Detail detail = Detail::kFields);
+
 // Writes `outline` as a new document at `path`. An existing file there is
 // replaced only once the new document is complete and on disk: the document
 // is written to a sibling file in the same folder, synced, and renamed over
-// it. Items without an id get the next free one.
+// it. Items without an id get the next free one. The stored form (header
+// table, tag overrides) is laid over the plain values, after CheckStoredForm.
 void Save(const Outline& outline, const std::string& path);
+// Makes `db` (a new document's objects) hold `outline` as Save writes it:
+// the plain values with the stored form laid over them, the header table
+// ready to be written. Raises std::runtime_error naming what cannot be
+// stored.
+void Compose(const Outline& outline, zr_gen::COutlineDB& db);
 // Writes a drawing (a packed DIB) as a BMP file through the library.
 void SaveBmp(const std::vector<uint8_t>& dib, const std::string& path);
 // Sets item `index`'s drawing to the packed DIB `dib` in the document at
