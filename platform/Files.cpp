@@ -562,7 +562,10 @@ BOOL FlushFileBuffers(HANDLE file) {
     if (Injected(FaultOp::Flush)) return FALSE;
     const auto open = Lookup(file);
     if (open == nullptr) return FALSE;
-    if (RetryEintr([&] { return fsync(open->descriptor.get()); }) == -1) return FailWithErrno();
+    // The data and what reading it back needs (the length): a save waits on
+    // nothing more, and where the length did not change (a rewrite in place,
+    // a journal header cleared) the file system's own log is not flushed.
+    if (RetryEintr([&] { return fdatasync(open->descriptor.get()); }) == -1) return FailWithErrno();
     if (platform::DurableState* durability = platform::ActiveDurability()) durability->Synced(open->native);
     return TRUE;
 }
