@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -44,6 +45,12 @@ void MakeFile(const std::u16string& path, uint32_t rows, uint32_t payload) {
     db.WriteAllHeaders();
     db.WriteRows();
     db.Close();
+}
+
+// The same file at `copy` too.
+void MakeFileAndCopy(const std::u16string& path, const std::u16string& copy, uint32_t rows, uint32_t payload) {
+    MakeFile(path, rows, payload);
+    std::filesystem::copy_file(Native(path), Native(copy));
 }
 
 void Save(TestDatabase& db) {
@@ -116,13 +123,44 @@ private:
 
 using Aside = std::vector<CDBRecord*>;
 
-TEST(IncrementalSaveTest, AnyRunOfEditsSavesAsAFullSaveWould) {
-    testsupport::TempDir dir;
-    const std::u16string saving = dir.File("saving.db");
-    const std::u16string reference = dir.File("reference.db");
-    MakeFile(saving, 40, 30);
-    std::filesystem::copy_file(Native(saving), Native(reference));
-    TwinDatabases twins(saving, reference);
+// Takes the record at `at` out of the recordset, keeping it aside.
+void TakeOut(TestDatabase& db, Aside& aside, uint32_t at) {
+    auto* recordset = db.GetRecordset();
+    std::vector<CDBRecord*> kept;
+    for (int32_t i = 0; i < recordset->getSize(); ++i) kept.push_back(recordset->getRecord(static_cast<uint32_t>(i)));
+    aside.push_back(kept[at]);
+    kept.erase(kept.begin() + at);
+    recordset->emptyRS();
+    for (CDBRecord* record : kept) recordset->add(record);
+}
+
+// Puts the oldest record taken out back before the record at `at`.
+void PutBack(TestDatabase& db, Aside& aside, uint32_t at) {
+    CDBRecord* back = aside.front();
+    aside.erase(aside.begin());
+    db.GetRecordset()->add(back);
+    db.GetRecordset()->MoveBefore(back, db.getRecord(at));
+}
+
+// Two copies of one file, open as twins.
+class IncrementalSaveTest : public ::testing::Test {
+protected:
+    TwinDatabases& Twins(uint32_t rows) {
+        MakeFileAndCopy(saving_, reference_, rows, 30);
+        twins_ = std::make_unique<TwinDatabases>(saving_, reference_);
+        return *twins_;
+    }
+    std::string Saved() const { return FileBytes(Native(saving_)); }
+    std::string Reference() const { return FileBytes(Native(reference_)); }
+
+    testsupport::TempDir dir_;
+    std::u16string saving_ = dir_.File("saving.db");
+    std::u16string reference_ = dir_.File("reference.db");
+    std::unique_ptr<TwinDatabases> twins_;
+};
+
+TEST_F(IncrementalSaveTest, AnyRunOfEditsSavesAsAFullSaveWould) {
+    TwinDatabases& twins = Twins(40);
     std::mt19937 random(20261209);
     const auto pick = [&](uint32_t below) { return static_cast<uint32_t>(random() % below); };
     for (int step = 0; step < 600; ++step) {
@@ -164,63 +202,33 @@ TEST(IncrementalSaveTest, AnyRunOfEditsSavesAsAFullSaveWould) {
             break;
         case 7:  // take a record out, keeping it
             if (size == 0) break;
-            twins.Both([&](TestDatabase& db, Aside& aside) {
-                auto* recordset = db.GetRecordset();
-                std::vector<CDBRecord*> kept;
-                for (uint32_t i = 0; i < size; ++i) kept.push_back(recordset->getRecord(i));
-                aside.push_back(kept[at]);
-                kept.erase(kept.begin() + at);
-                recordset->emptyRS();
-                for (CDBRecord* record : kept) recordset->add(record);
-            });
+            twins.Both([&](TestDatabase& db, Aside& aside) { TakeOut(db, aside, at); });
             break;
         case 8:  // bring the oldest one taken out back, anywhere
             if (twins.Aside() == 0) break;
-            twins.Both([&](TestDatabase& db, Aside& aside) {
-                CDBRecord* back = aside.front();
-                aside.erase(aside.begin());
-                db.GetRecordset()->add(back);
-                db.GetRecordset()->MoveBefore(back, db.getRecord(size == 0 ? 0 : at));
-            });
+            twins.Both([&](TestDatabase& db, Aside& aside) { PutBack(db, aside, at); });
             break;
         case 9:  // read the file again
             twins.Both([&](TestDatabase& db, Aside&) { db.ReadRows(); });
             break;
         default:
             twins.SaveBoth();
-            ASSERT_EQ(FileBytes(Native(saving)), FileBytes(Native(reference))) << "after step " << step;
+            ASSERT_EQ(Saved(), Reference()) << "after step " << step;
         }
     }
     twins.SaveBoth();
-    EXPECT_EQ(FileBytes(Native(saving)), FileBytes(Native(reference)));
+    EXPECT_EQ(Saved(), Reference());
 }
 
 // A record taken out keeps its mark; once a save wrote another row where it
 // lay, putting it back at that place must write it again.
-TEST(IncrementalSaveTest, ARecordPutBackWhereAnotherRowWasSavedIsWrittenAgain) {
-    testsupport::TempDir dir;
-    const std::u16string saving = dir.File("saving.db");
-    const std::u16string reference = dir.File("reference.db");
-    MakeFile(saving, 5, 30);
-    std::filesystem::copy_file(Native(saving), Native(reference));
-    TwinDatabases twins(saving, reference);
-    twins.Both([](TestDatabase& db, Aside& aside) {
-        auto* recordset = db.GetRecordset();
-        std::vector<CDBRecord*> kept;
-        for (int32_t i = 0; i < recordset->getSize(); ++i) kept.push_back(recordset->getRecord(static_cast<uint32_t>(i)));
-        aside.push_back(kept[2]);
-        kept.erase(kept.begin() + 2);
-        recordset->emptyRS();
-        for (CDBRecord* record : kept) recordset->add(record);
-    });
+TEST_F(IncrementalSaveTest, ARecordPutBackWhereAnotherRowWasSavedIsWrittenAgain) {
+    TwinDatabases& twins = Twins(5);
+    twins.Both([](TestDatabase& db, Aside& aside) { TakeOut(db, aside, 2); });
     twins.SaveBoth();
-    twins.Both([](TestDatabase& db, Aside& aside) {
-        db.GetRecordset()->add(aside.front());
-        db.GetRecordset()->MoveBefore(aside.front(), db.getRecord(2));
-        aside.clear();
-    });
+    twins.Both([](TestDatabase& db, Aside& aside) { PutBack(db, aside, 2); });
     twins.SaveBoth();
-    EXPECT_EQ(FileBytes(Native(saving)), FileBytes(Native(reference)));
+    EXPECT_EQ(Saved(), Reference());
 }
 
 struct CostCase {
@@ -240,14 +248,13 @@ const CostCase kCostCases[] = {
     {"grow the middle row", [](TestDatabase& db) { SetPayload(*db.getRecord(250), 1500, 9); }, 600 * 1024},
 };
 
-TEST(IncrementalSaveTest, ASmallChangeCostsASmallWrite) {
+TEST_F(IncrementalSaveTest, ASmallChangeCostsASmallWrite) {
     for (const CostCase& c : kCostCases) {
         SCOPED_TRACE(c.name);
         testsupport::TempDir dir;
         const std::u16string path = dir.File("doc.db");
         const std::u16string reference = dir.File("reference.db");
-        MakeFile(path, 500, 1000);
-        std::filesystem::copy_file(Native(path), Native(reference));
+        MakeFileAndCopy(path, reference, 500, 1000);
         TestDatabase db;
         ASSERT_EQ(db.Open(path.c_str(), CFile::kModeReadWrite), 1);
         db.ReadRows();
@@ -266,14 +273,13 @@ TEST(IncrementalSaveTest, ASmallChangeCostsASmallWrite) {
 // Another writer that changes the file behind the database's back, through
 // a handle that ignores the share modes: a save must then write everything
 // it holds, never leave the other writer's bytes between its own rows.
-TEST(IncrementalSaveTest, AChangeThroughAnotherHandleMakesTheNextSaveWriteEverything) {
+TEST_F(IncrementalSaveTest, AChangeThroughAnotherHandleMakesTheNextSaveWriteEverything) {
     for (const uint32_t share : {uint32_t{0}, CFile::kShareReadWrite}) {
         SCOPED_TRACE(share);
         testsupport::TempDir dir;
         const std::u16string path = dir.File("doc.db");
         const std::u16string reference = dir.File("reference.db");
-        MakeFile(path, 20, 30);
-        std::filesystem::copy_file(Native(path), Native(reference));
+        MakeFileAndCopy(path, reference, 20, 30);
         TestDatabase db;
         ASSERT_EQ(db.Open(path.c_str(), CFile::kModeReadWrite | share), 1);
         db.ReadRows();

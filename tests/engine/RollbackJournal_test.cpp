@@ -42,6 +42,11 @@ protected:
         std::ofstream(Native(path), std::ios::binary | std::ios::trunc) << bytes;
     }
     void Recover() { zr_gen::RollbackJournal::RecoverHot(doc_.c_str()); }
+    // The document with `bytes`, opened for a save.
+    void OpenDocument(zr_gen::CFile& file, const std::string& bytes) {
+        Write(doc_, bytes);
+        file.Open(doc_.c_str(), zr_gen::CFile::kModeReadWrite);
+    }
 
     testsupport::TempDir dir_;
     std::u16string doc_ = dir_.File("doc.zro");
@@ -96,9 +101,8 @@ TEST_F(RollbackJournalTest, JournalWithoutItsDocumentIsLeftAlone) {
 // What a save writes: the header, then one record per range it overwrites,
 // each byte at most once; appended bytes are not journaled.
 TEST_F(RollbackJournalTest, SaveJournalsEachOverwrittenByteOnce) {
-    Write(doc_, "0123456789");
     zr_gen::CFile file;
-    file.Open(doc_.c_str(), zr_gen::CFile::kModeReadWrite);
+    OpenDocument(file, "0123456789");
     zr_gen::RollbackJournal journal(doc_.c_str());
     journal.Protect(file, 2, 3);
     journal.Protect(file, 3, 4);  // 2..4 kept already: only 5..6
@@ -124,9 +128,8 @@ TEST_F(RollbackJournalTest, SaveJournalsEachOverwrittenByteOnce) {
 // A second save of the session reuses the journal file: its header goes to
 // the start again, and records the first save left behind never play back.
 TEST_F(RollbackJournalTest, ASecondSaveOfASessionPlaysBackOnlyItsOwnRecords) {
-    Write(doc_, "0123456789");
     zr_gen::CFile file;
-    file.Open(doc_.c_str(), zr_gen::CFile::kModeReadWrite);
+    OpenDocument(file, "0123456789");
     {
         zr_gen::RollbackJournal journal(doc_.c_str());
         journal.Protect(file, 0, 10);
