@@ -401,6 +401,45 @@ TEST(Compression, RunsGiveTheStreamAndTableOfTheItemByItemEncoder) {
     }
 }
 
+// Inside a batch the encoder passes items that repeat the copy of 16 bytes
+// before them without hashing them. Backgrounds that repeat every 16 bytes
+// (one byte, periods 2, 4, 8, 16) and one that does not (period 3, as a
+// 24-bit colour), each broken by bursts of other bytes starting at every
+// position of a batch: a repeat streak then ends at any item, starts the
+// batch or none of it, and starts again after the burst within the same
+// batch. Stream and table must be those of the item-by-item encoder.
+TEST(Compression, RepeatsBrokenAnywhereInABatchGiveTheStreamAndTableOfTheItemByItemEncoder) {
+    struct Burst {
+        size_t length;
+        size_t gap;  // to the second burst, after which the background resumes
+    };
+    const Burst bursts[] = {{1, 16}, {3, 40}, {20, 7}, {2, 200}};
+    CCompression warm;
+    for (const size_t period : {1u, 2u, 3u, 4u, 8u, 16u}) {
+        const Bytes pattern = period == 1 ? Bytes{0xFF} : Text(period, static_cast<uint32_t>(period));
+        for (const Burst& burst : bursts) {
+            for (size_t start = 0; start < 272; start += 5) {
+                Bytes source(2048);
+                for (size_t i = 0; i < source.size(); ++i) source[i] = pattern[i % period];
+                // The first burst lands `start` bytes into the third batch.
+                for (const size_t at : {512 + start, 512 + start + burst.length + burst.gap}) {
+                    for (size_t i = 0; i < burst.length; ++i) source[at + i] = static_cast<uint8_t>(0x30 + i);
+                }
+                SCOPED_TRACE("period " + std::to_string(period) + ", burst of " + std::to_string(burst.length) +
+                             " at " + std::to_string(start));
+                std::vector<int64_t> expectedTable;
+                const Bytes expected = ReferenceStream(source, &expectedTable);
+                CCompression fresh;
+                ASSERT_EQ(Compressed(fresh, source), expected);
+                int64_t table[4096];
+                fresh.LastTablePositions(table);
+                ASSERT_EQ(std::vector<int64_t>(std::begin(table), std::end(table)), expectedTable);
+                ASSERT_EQ(Compressed(warm, source), expected);
+            }
+        }
+    }
+}
+
 // ---- Decoding ----
 
 // Every offset against every length, in the three places a copy can be
