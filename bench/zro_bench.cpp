@@ -50,7 +50,13 @@ void Export(benchmark::State& state, Convert convert) {
     state.SetItemsProcessed(state.iterations() * kItems);
 }
 
-void BM_Show(benchmark::State& state) { Export(state, zro::ToText); }
+void BM_Show(benchmark::State& state) {
+    for (auto _ : state) {
+        const std::string out = zro::DocumentText(DocumentPath());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kItems);
+}
 void BM_ExportJson(benchmark::State& state) { Export(state, zro::ToJson); }
 void BM_ExportOpml(benchmark::State& state) { Export(state, zro::ToOpml); }
 void BM_ExportMarkdown(benchmark::State& state) {

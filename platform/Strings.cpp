@@ -60,6 +60,11 @@ void RegisterStringTable(HINSTANCE module, std::span<const StringTableEntry> ent
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
+    AppendUtf8(out, text);
+    return out;
+}
+
+void AppendUtf8(std::string& out, std::u16string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         // A run of ASCII, most of any text, is copied a unit a byte without
         // the per-character appends.
@@ -95,7 +100,6 @@ std::string Utf16ToUtf8(std::u16string_view text) {
             out += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
-    return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {

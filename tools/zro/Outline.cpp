@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 #include "notestore/drawings/Dib.h"
+#include "notestore/engine/RowSpanReader.h"
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/File.h"
 #include "notestore/foundation/MemAPI.h"
@@ -25,10 +27,7 @@ std::string Utf8(const zr_gen::_String& text) { return platform::Utf16ToUtf8(tex
 std::u16string Utf16(const std::string& text) { return platform::Utf8ToUtf16(text); }
 
 // Notes on the device break lines with "\r\n"; the tool's values use "\n".
-std::string FromStoredLines(std::string text) {
-    std::erase(text, '\r');
-    return text;
-}
+void RemoveStoredLineEnds(std::string& text) { std::erase(text, '\r'); }
 
 std::string ToStoredLines(const std::string& text) {
     std::string stored;
@@ -51,14 +50,44 @@ auto Library(Body&& body) {
     }
 }
 
-void Open(COutlineDB& db, const std::string& path, uint32_t mode) {
+void OpenHeaders(COutlineDB& db, const std::string& path, uint32_t mode) {
     if (db.Open(Utf16(path).c_str(), mode) != 1) {
         throw std::runtime_error("cannot be opened as an outline document");
     }
     db.ReadSharedHeader();
     db.ReadPrivateHeader();
+}
+
+void Open(COutlineDB& db, const std::string& path, uint32_t mode) {
+    OpenHeaders(db, path, mode);
     db.ReadRows();
 }
+
+// A document read a row at a time: each row is read into one record, handed
+// out and replaced by the next, where CDatabase::ReadRows keeps every row in
+// the recordset. Reading then holds one row (and the span it lies in)
+// however long the document is; the rows are read, and their errors
+// raised, as ReadRows reads them.
+class ItemStream : public COutlineDB {
+public:
+    // Reads the rows before the items (the deleted ids), calls `headers`,
+    // then `visit` with each item's record in turn.
+    template <class Headers, class Visit>
+    void ReadItems(Headers&& headers, Visit&& visit) {
+        zr_gen::BufferedScope buffered(*this);
+        Seek(static_cast<int32_t>(getFirstRowStartPosReading()), 0);
+        ReadExtraRows();
+        headers();
+        zr_gen::RowSpanReader rows(*this);
+        COutlineRecord record;
+        for (uint32_t i = 0; i < GetDbInfo().rowCount; ++i) {
+            rows.ReadInto(record);
+            visit(record);
+        }
+        rows.Finish();
+        buffered.End();
+    }
+};
 
 // The drawing of a record as a packed DIB; nothing when it has none or its
 // block does not convert (the library has logged why), so that a damaged
@@ -171,6 +200,32 @@ void WriteHeaderFields(COutlineDB& db, const Outline& outline) {
     }
 }
 
+// The item's fields, read in the order (and so with the first error of a
+// damaged item) they always were; `item`'s strings keep their room from one
+// item to the next, and `text` is the conversion's scratch. The drawing is
+// decoded only when it is wanted; its size is always read.
+void ReadItem(COutlineRecord& record, bool withDrawing, zr_gen::_String& text, Item& item) {
+    item.id = record.GetId();
+    item.indent = record.GetIndent();
+    item.checked = record.GetChecked();
+    item.expanded = record.GetExpanded();
+    item.text.clear();
+    bool hasText = false;
+    record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
+    if (hasText) {  // an item whose text was deleted shows as empty
+        record.GetText(text);
+        platform::AppendUtf8(item.text, text.Text());
+    }
+    item.note.clear();
+    if (record.HasNote()) {
+        record.GetNote(text);
+        platform::AppendUtf8(item.note, text.Text());
+        RemoveStoredLineEnds(item.note);
+    }
+    record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
+    item.drawing = withDrawing ? DrawingOf(record) : std::vector<uint8_t>();
+}
+
 COutlineRecord& RecordAt(COutlineDB& db, uint32_t index) {
     if (index >= static_cast<uint32_t>(db.GetRecordset()->getSize())) {
         throw std::runtime_error("no item " + std::to_string(index) + " (the document has " +
@@ -198,37 +253,33 @@ MemHandle BlockOf(const std::vector<uint8_t>& bytes) {
     return block;
 }
 
-Outline Load(const std::string& path) {
-    return Library([&] {
-        COutlineDB db;
-        Open(db, path, CFile::kModeRead | CFile::kShareRead);
-        Outline outline;
-        ReadHeaders(db, outline);
+void ReadItems(const std::string& path, bool withDrawings, const std::function<void(const Outline&)>& headers,
+               const std::function<void(const Item&)>& visit) {
+    Library([&] {
+        ItemStream db;
+        OpenHeaders(db, path, CFile::kModeRead | CFile::kShareRead);
+        Outline read;
+        Item item;
         zr_gen::_String text;
-        for (int32_t i = 0; i < db.GetRecordset()->getSize(); ++i) {
-            COutlineRecord& record = RecordAt(db, static_cast<uint32_t>(i));
-            Item item;
-            item.id = record.GetId();
-            item.indent = record.GetIndent();
-            item.checked = record.GetChecked();
-            item.expanded = record.GetExpanded();
-            bool hasText = false;
-            record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
-            if (hasText) {  // an item whose text was deleted shows as empty
-                record.GetText(text);
-                item.text = Utf8(text);
-            }
-            if (record.HasNote()) {
-                record.GetNote(text);
-                item.note = FromStoredLines(Utf8(text));
-            }
-            record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
-            item.drawing = DrawingOf(record);
-            outline.items.push_back(std::move(item));
-        }
+        db.ReadItems(
+            [&] {
+                ReadHeaders(db, read);
+                headers(read);
+            },
+            [&](COutlineRecord& record) {
+                ReadItem(record, withDrawings, text, item);
+                visit(item);
+            });
         db.Close();
-        return outline;
     });
+}
+
+Outline Load(const std::string& path) {
+    Outline outline;
+    ReadItems(
+        path, true, [&](const Outline& read) { outline = read; },
+        [&](const Item& item) { outline.items.push_back(item); });
+    return outline;
 }
 
 void Save(const Outline& outline, const std::string& path) {
