@@ -267,9 +267,29 @@ void ExpandRunGroup(uint8_t* out, uint32_t offset) {
     for (uint32_t i = 0; i < kGroupItems; ++i) std::memcpy(out + i * kMaxLength, out + i * kMaxLength - offset, kMaxLength);
 }
 
+// Decodes a copy of 16 bytes at offset 16 at `out` and the items after it
+// with the same code (a repeat streak, as the encoder writes for runs and
+// sketches), moving `in` and `control` past them; returns the new output
+// end. The 16 bytes are loaded once, so that no copy waits for the store
+// before it. The caller has checked the offset and made room for the group.
+uint8_t* ExpandRepeats(const uint8_t*& in, uint8_t* out, uint32_t& control) {
+    uint8_t period[kMaxLength];
+    std::memcpy(period, out - kMaxLength, kMaxLength);
+    std::memcpy(out, period, kMaxLength);
+    out += kMaxLength;
+    for (; control > 1 && (control & 1) != 0 && zr_gen::LoadLE16(in) == kRepeatCode; control >>= 1) {
+        std::memcpy(out, period, kMaxLength);
+        out += kMaxLength;
+        in += 2;
+    }
+    return out;
+}
+
 // One whole group with no bounds checks but the offset's; the caller has
 // made sure the stream holds kFastGroupInput more bytes and the block
-// kFastGroupOutput more.
+// kFastGroupOutput more. With kRepeats, copies of 16 at offset 16 go through
+// ExpandRepeats; without, the loop stays as short as text wants it.
+template <bool kRepeats>
 const uint8_t* ExpandGroupFast(const uint8_t* in, uint8_t* base, uint32_t& produced, uint32_t control) {
     uint8_t* out = base + produced;
     while (control != 1) {
@@ -278,9 +298,13 @@ const uint8_t* ExpandGroupFast(const uint8_t* in, uint8_t* base, uint32_t& produ
             const uint32_t length = (in[0] & 0x0Fu) + 1;
             in += 2;
             if (offset - 1 >= static_cast<uint32_t>(out - base)) RaiseCorruption();
+            control >>= 1;
+            if (kRepeats && offset == kMaxLength && length == kMaxLength) {
+                out = ExpandRepeats(in, out, control);
+                continue;
+            }
             CopyMatch(out, offset, length);
             out += length;
-            control >>= 1;
         } else {
             // A run of literals up to the next copy or the group's end.
             const int run = std::countr_zero(control);
@@ -550,8 +574,12 @@ uint32_t CCompression::Expand(const uint8_t* in, const uint8_t* end) {
                 ExpandRunGroup(buffer_ + produced, offset);
                 in += 2 * kGroupItems;
                 produced += kGroupItems * kMaxLength;
+            } else if ((control & 1) != 0 && zr_gen::LoadLE16(in) == kRepeatCode) {
+                // Groups of runs and sketches start with a repeat; those of
+                // text hardly ever hold one.
+                in = ExpandGroupFast<true>(in, buffer_, produced, control);
             } else {
-                in = ExpandGroupFast(in, buffer_, produced, control);
+                in = ExpandGroupFast<false>(in, buffer_, produced, control);
             }
             continue;
         }
