@@ -1,6 +1,8 @@
 // zro's exports of a 100,000-item document, each against `zro show` (read
 // the document, print it as text) on the same document in the same run:
-// every benchmark reads the file and writes its form into memory.
+// every benchmark reads the file and writes its form into memory; Show
+// writes each item as it reads it, as `zro show` does, the exports read the
+// whole outline first.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
