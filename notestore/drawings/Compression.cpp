@@ -298,13 +298,14 @@ const uint8_t* ExpandGroupFast(const uint8_t* in, uint8_t* base, uint32_t& produ
             const uint32_t length = (in[0] & 0x0Fu) + 1;
             in += 2;
             if (offset - 1 >= static_cast<uint32_t>(out - base)) RaiseCorruption();
-            control >>= 1;
             if (kRepeats && offset == kMaxLength && length == kMaxLength) {
+                control >>= 1;
                 out = ExpandRepeats(in, out, control);
                 continue;
             }
             CopyMatch(out, offset, length);
             out += length;
+            control >>= 1;
         } else {
             // A run of literals up to the next copy or the group's end.
             const int run = std::countr_zero(control);
