@@ -1,6 +1,8 @@
 // zro's exports of a 100,000-item document, each against `zro show` (read
 // the document, print it as text) on the same document in the same run:
-// every benchmark reads the file and writes its form into memory.
+// every benchmark reads the file and writes its form into memory; Show
+// writes each item as it reads it, as `zro show` does, the exports read the
+// whole outline first.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -51,7 +53,13 @@ void Export(benchmark::State& state, Convert convert, zro::Detail detail = zro::
     state.SetItemsProcessed(state.iterations() * kItems);
 }
 
-void BM_Show(benchmark::State& state) { Export(state, zro::ToText); }
+void BM_Show(benchmark::State& state) {
+    for (auto _ : state) {
+        const std::string out = zro::DocumentText(DocumentPath());
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * kItems);
+}
 void BM_ExportJson(benchmark::State& state) { Export(state, zro::ToJson, zro::Detail::kStoredForm); }
 void BM_ExportOpml(benchmark::State& state) { Export(state, zro::ToOpml, zro::Detail::kStoredForm); }
 void BM_ExportMarkdown(benchmark::State& state) {

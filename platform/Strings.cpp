@@ -1,6 +1,8 @@
 #include "platform/Strings.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -27,6 +29,19 @@ std::mutex tablesLock;
 std::vector<Table>& Tables() {
     static std::vector<Table> tables;
     return tables;
+}
+
+// The end of the run of ASCII units from `from`: four units a step while
+// they last (a unit is ASCII when none of its bits 7 to 15 is set).
+size_t AsciiRunEnd(std::u16string_view text, size_t from) {
+    constexpr uint64_t kNotAscii = 0xFF80FF80FF80FF80ull;
+    size_t at = from;
+    for (uint64_t units = 0; at + 4 <= text.size(); at += 4) {
+        std::memcpy(&units, text.data() + at, sizeof units);
+        if ((units & kNotAscii) != 0) break;
+    }
+    while (at < text.size() && text[at] < 0x80) ++at;
+    return at;
 }
 
 }  // namespace
@@ -60,11 +75,15 @@ void RegisterStringTable(HINSTANCE module, std::span<const StringTableEntry> ent
 std::string Utf16ToUtf8(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
+    AppendUtf8(out, text);
+    return out;
+}
+
+void AppendUtf8(std::string& out, std::u16string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         // A run of ASCII, most of any text, is copied a unit a byte without
         // the per-character appends.
-        size_t ascii = i;
-        while (ascii < text.size() && text[ascii] < 0x80) ++ascii;
+        const size_t ascii = AsciiRunEnd(text, i);
         if (ascii != i) {
             const size_t at = out.size();
             out.resize(at + (ascii - i));
@@ -95,7 +114,6 @@ std::string Utf16ToUtf8(std::u16string_view text) {
             out += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
-    return out;
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {

@@ -38,6 +38,8 @@ struct StringTableEntry {
 void RegisterStringTable(HINSTANCE module, std::span<const StringTableEntry> entries);
 
 std::string Utf16ToUtf8(std::u16string_view text);
+// Utf16ToUtf8 appended to `out`, for writers that build one long text.
+void AppendUtf8(std::string& out, std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 
 // Windows-1252 of one UTF-16 code unit, 0 when the code page cannot hold it.

@@ -121,15 +121,17 @@ public:
     HashRing(const uint8_t* source, uint32_t end) : source_(source), limit_(end >= kMatchInput ? end - kMatchInput + 1 : 0) {}
 
     // Makes the indices of the positions below `upTo` available; `upTo` is
-    // at most a full batch beyond the read position. A block is therefore
-    // written only while the filled end is less than a batch ahead of the
-    // read position, and the ring's other block holds nothing still ahead.
+    // at most a full batch beyond the read position. Only what is asked
+    // for is hashed (rounded up to a whole chunk, so that the vector loop
+    // has no remainder to finish): batches passed as runs or repeats need
+    // no indices, and the ring must not hash far ahead of them.
     void Cover(uint32_t upTo) {
-        upTo = std::min(upTo, limit_);
+        upTo = std::min((upTo + kChunk - 1) & ~(kChunk - 1), limit_);
         while (filled_ < upTo) {
-            const uint32_t blockEnd = std::min((filled_ & ~(kBlock - 1)) + kBlock, limit_);
-            HashIndices(source_ + filled_, blockEnd - filled_, slots_ + (filled_ & (kSlots - 1)));
-            filled_ = blockEnd;
+            // A stretch ends at the end of the ring at most.
+            const uint32_t stretchEnd = std::min((filled_ | (kSlots - 1)) + 1, upTo);
+            HashIndices(source_ + filled_, stretchEnd - filled_, slots_ + (filled_ & (kSlots - 1)));
+            filled_ = stretchEnd;
         }
     }
 
@@ -140,11 +142,11 @@ public:
     uint32_t At(uint32_t position) const { return slots_[position & (kSlots - 1)]; }
 
 private:
-    // Blocks end at multiples of kBlock (they start there too unless a skip
-    // intervened), so none wraps around the ring.
-    static constexpr uint32_t kBlock = 1024;
-    static constexpr uint32_t kSlots = 2 * kBlock;
-    static_assert(kBlock >= kFullBatchInput);
+    // The ring holds the positions from the read position to the filled
+    // end, which is at most a batch and a chunk ahead of it.
+    static constexpr uint32_t kChunk = 32;
+    static constexpr uint32_t kSlots = 512;
+    static_assert(kSlots >= kFullBatchInput + kChunk);
 
     const uint8_t* source_;
     uint32_t limit_;
@@ -156,6 +158,26 @@ private:
 uint16_t CopyCode(uint32_t offset, uint32_t length) {
     return static_cast<uint16_t>((offset & 0xFF) << 8 | ((offset >> 4) & 0xF0) | (length - 1));
 }
+
+// The copy item of 16 bytes at offset 16, as a little-endian word.
+constexpr uint16_t kRepeatCode = (kMaxLength & 0xFF) << 8 | (kMaxLength - 1);
+
+// Whether the 16 bytes at `p` and at `q` are equal.
+bool Equal16(const uint8_t* p, const uint8_t* q) { return ((Load64(p) ^ Load64(q)) | (Load64(p + 8) ^ Load64(q + 8))) == 0; }
+
+// Whether the item `back` items from the end of the last whole group (which
+// ends at `groupEnd`, its control word `lastControl`) is a copy of 16 bytes.
+bool IsFullCopy(uint32_t lastControl, const uint8_t* groupEnd, uint32_t back) {
+    return ((lastControl >> (kGroupItems - back)) & 1) != 0 && (groupEnd[-2 * static_cast<ptrdiff_t>(back)] & 0x0F) == kMaxLength - 1;
+}
+
+// Whether the item at `p`, which follows a copy of 16 bytes that started
+// 16 bytes back, repeats that copy: the 16 bytes at `p` equal the 16 before
+// them. Its table entry is then the one that copy has just written (same
+// three bytes), 16 bytes back and agreeing in all 16, so the item is a copy
+// of 16 at offset 16 (kRepeatCode) and leaves its own position in that
+// entry, whatever lay in the table before.
+bool RepeatsItem(const uint8_t* p) { return Equal16(p, p - kMaxLength); }
 
 // Whether the full batch at `read` is a run the encoder may pass without
 // hashing: then every item of the batch is a copy of 16 bytes at one offset
@@ -177,8 +199,7 @@ uint32_t RunOffset(const uint8_t* source, uint32_t read, uint32_t lastControl, c
     const uint32_t period = offset / kMaxLength;
     if (offset % kMaxLength != 0 || period == 0 || period > kGroupItems) return 0;
     for (uint32_t back = 1; back <= period; ++back) {
-        const bool fullCopy = ((lastControl >> (kGroupItems - back)) & 1) != 0 && (groupEnd[-2 * static_cast<ptrdiff_t>(back)] & 0x0F) == kMaxLength - 1;
-        if (!fullCopy) return 0;
+        if (!IsFullCopy(lastControl, groupEnd, back)) return 0;
     }
     if (std::memcmp(source + read, source + read - offset, kFullBatchInput) != 0) return 0;
     uint16_t phases[kGroupItems];
@@ -246,9 +267,29 @@ void ExpandRunGroup(uint8_t* out, uint32_t offset) {
     for (uint32_t i = 0; i < kGroupItems; ++i) std::memcpy(out + i * kMaxLength, out + i * kMaxLength - offset, kMaxLength);
 }
 
+// Decodes a copy of 16 bytes at offset 16 at `out` and the items after it
+// with the same code (a repeat streak, as the encoder writes for runs and
+// sketches), moving `in` and `control` past them; returns the new output
+// end. The 16 bytes are loaded once, so that no copy waits for the store
+// before it. The caller has checked the offset and made room for the group.
+uint8_t* ExpandRepeats(const uint8_t*& in, uint8_t* out, uint32_t& control) {
+    uint8_t period[kMaxLength];
+    std::memcpy(period, out - kMaxLength, kMaxLength);
+    std::memcpy(out, period, kMaxLength);
+    out += kMaxLength;
+    for (; control > 1 && (control & 1) != 0 && zr_gen::LoadLE16(in) == kRepeatCode; control >>= 1) {
+        std::memcpy(out, period, kMaxLength);
+        out += kMaxLength;
+        in += 2;
+    }
+    return out;
+}
+
 // One whole group with no bounds checks but the offset's; the caller has
 // made sure the stream holds kFastGroupInput more bytes and the block
-// kFastGroupOutput more.
+// kFastGroupOutput more. With kRepeats, copies of 16 at offset 16 go through
+// ExpandRepeats; without, the loop stays as short as text wants it.
+template <bool kRepeats>
 const uint8_t* ExpandGroupFast(const uint8_t* in, uint8_t* base, uint32_t& produced, uint32_t control) {
     uint8_t* out = base + produced;
     while (control != 1) {
@@ -257,6 +298,11 @@ const uint8_t* ExpandGroupFast(const uint8_t* in, uint8_t* base, uint32_t& produ
             const uint32_t length = (in[0] & 0x0Fu) + 1;
             in += 2;
             if (offset - 1 >= static_cast<uint32_t>(out - base)) RaiseCorruption();
+            if (kRepeats && offset == kMaxLength && length == kMaxLength) {
+                control >>= 1;
+                out = ExpandRepeats(in, out, control);
+                continue;
+            }
             CopyMatch(out, offset, length);
             out += length;
             control >>= 1;
@@ -346,14 +392,14 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
     uint32_t items = 0;
     uint32_t lastControl = 0;  // of the last whole group
 
-    // The item at the read position, which must have 16 bytes behind it and
-    // its hash index in the ring: a copy (returns 1) when the candidate is
+    // The item at the read position, which must have 16 bytes behind it,
+    // with `index` its table index: a copy (returns 1) when the candidate is
     // within reach and agrees in its first three bytes, else a literal.
-    const auto item = [&]() -> uint32_t {
+    const auto item = [&](uint32_t index) -> uint32_t {
         const uint8_t* p = source + read;
         const uint64_t bytes = Load64(p);
         const uint32_t now = base + read;
-        uint64_t& entry = entries[hashes.At(read)];
+        uint64_t& entry = entries[index];
         const uint64_t candidate = entry;
         const uint64_t shifted = bytes << kClockBits;
         entry = shifted | (now & kClockMask);
@@ -377,6 +423,41 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
         return 0;
     };
 
+    // A full batch after a copy of 16 bytes: in runs, repeated rows and
+    // sketches most of its items repeat the item before them (RepeatsItem),
+    // which needs neither a hash nor a table lookup; only the others hash
+    // their position, and none is hashed ahead. Returns the control word.
+    const auto repeatingBatch = [&]() -> uint32_t {
+        uint32_t batch = 0;
+        uint32_t index = 0;  // of the item before: a repeat takes its entry
+        bool afterFullCopy = true;
+        for (uint32_t i = 0; i < kGroupItems;) {
+            const uint8_t* p = source + read;
+            if (afterFullCopy && RepeatsItem(p)) {
+                // This item and those after it that repeat in turn; only
+                // the last one's position stays in the entry.
+                uint32_t count = 1;
+                while (i + count < kGroupItems && RepeatsItem(p + count * kMaxLength)) ++count;
+                if (i == 0) index = HashIndex(p);
+                for (uint32_t k = 0; k < count; ++k) zr_gen::StoreLE16(put + 2 * k, kRepeatCode);
+                put += 2 * count;
+                read += count * kMaxLength;
+                const uint32_t last = read - kMaxLength;
+                entries[index] = Load64(source + last) << kClockBits | ((base + last) & kClockMask);
+                batch |= ((1u << count) - 1) << i;
+                i += count;
+                afterFullCopy = false;  // the bytes stopped repeating
+                continue;
+            }
+            const uint32_t from = read;
+            index = HashIndex(p);
+            batch |= item(index) << i;
+            afterFullCopy = read - from == kMaxLength;
+            ++i;
+        }
+        return batch;
+    };
+
     std::memset(out, 0, kHeaderSize);
     for (;;) {
         if (put - out > end) return StoreSource(source, end, out);
@@ -390,13 +471,19 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
                 lastControl = 0xFFFF;
                 continue;
             }
-            hashes.Cover(read + kFullBatchInput);
-            // Unrolled, each item's control bit is a constant shift. A full
-            // batch always fills a group of its own, and its control word
-            // is built in a local of the batch that stays in a register.
             uint32_t batch = 0;
+            if (IsFullCopy(lastControl, controlAt, 1)) {
+                batch = repeatingBatch();
+                hashes.Skip(read);
+            } else {
+                hashes.Cover(read + kFullBatchInput);
+                // Unrolled, each item's control bit is a constant shift. A
+                // full batch always fills a group of its own, and its
+                // control word is built in a local of the batch that stays
+                // in a register.
 #pragma GCC unroll 16
-            for (uint32_t i = 0; i < kGroupItems; ++i) batch |= item() << i;
+                for (uint32_t i = 0; i < kGroupItems; ++i) batch |= item(hashes.At(read)) << i;
+            }
             control = batch;
             items = kGroupItems;
         } else if (left == 0) {
@@ -406,7 +493,7 @@ uint32_t CCompression::Encoder::Encode(const uint8_t* source, uint32_t end, uint
             ++items;
         } else {
             hashes.Cover(read + 1);
-            control |= item() << items;
+            control |= item(hashes.At(read)) << items;
             ++items;
         }
         if (items == kGroupItems) {
@@ -488,8 +575,12 @@ uint32_t CCompression::Expand(const uint8_t* in, const uint8_t* end) {
                 ExpandRunGroup(buffer_ + produced, offset);
                 in += 2 * kGroupItems;
                 produced += kGroupItems * kMaxLength;
+            } else if ((control & 1) != 0 && zr_gen::LoadLE16(in) == kRepeatCode) {
+                // Groups of runs and sketches start with a repeat; those of
+                // text hardly ever hold one.
+                in = ExpandGroupFast<true>(in, buffer_, produced, control);
             } else {
-                in = ExpandGroupFast(in, buffer_, produced, control);
+                in = ExpandGroupFast<false>(in, buffer_, produced, control);
             }
             continue;
         }

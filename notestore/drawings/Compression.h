@@ -65,7 +65,10 @@ public:
     // Compress that each of the 4096 hash entries holds, or -1 for an entry
     // holding none of that source; the table an encoder that enters every
     // item's position (and nothing else) leaves behind. Exact for sources
-    // under 2 MiB (positions are kept modulo 2^24 and swept further on).
+    // under 2 MiB (positions are kept modulo 2^24 and swept further on),
+    // but for one thing: a sweep during the call (the clock runs on across
+    // calls, so one can fall into any call once an object has compressed
+    // 4 MiB) empties the entries then out of reach, which read -1 here.
     void LastTablePositions(int64_t (&positions)[4096]) const { encoder_.TablePositions(positions); }
 
 private:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <typeinfo>
 
 #include "notestore/engine/Rowset.h"
 #include "notestore/foundation/ByteOrder.h"
@@ -27,10 +28,19 @@ RowSpanReader::~RowSpanReader() {
 
 void RowSpanReader::ReadInto(CDBRecord& record) {
     // A record class of a caller keeps its own Read.
-    if (CDBRecord::ReadsPlainRows(record) && TakeFromSpan(record)) return;
+    if (ReadsPlainRows(record) && TakeFromSpan(record)) return;
     stream_.Seek(static_cast<int32_t>(position_), 0);
     record.Read(stream_);
     position_ = stream_.GetPosition();
+}
+
+bool RowSpanReader::ReadsPlainRows(const CDBRecord& record) {
+    const std::type_info& type = typeid(record);
+    if (&type != checkedType_) {
+        checkedType_ = &type;
+        checkedPlain_ = CDBRecord::ReadsPlainRows(record);
+    }
+    return checkedPlain_;
 }
 
 void RowSpanReader::Finish() { stream_.Seek(static_cast<int32_t>(position_), 0); }

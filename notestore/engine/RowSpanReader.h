@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <typeinfo>
 
 #include "notestore/engine/RowArena.h"
 
@@ -43,6 +44,9 @@ private:
     // end, or damaged; *length is its block length when whole.
     Frame Examine(uint32_t offset, uint32_t* length) const;
     bool TakeFromSpan(CDBRecord& record);
+    // CDBRecord::ReadsPlainRows, asked once per record class: the rows of
+    // a read are nearly always all of one.
+    bool ReadsPlainRows(const CDBRecord& record);
     // Makes the span start at the next row; false when too little is left.
     bool Refill();
 
@@ -53,6 +57,8 @@ private:
     char* bytes_ = nullptr;
     uint32_t spanStart_ = 0;
     uint32_t spanSize_ = 0;
+    const std::type_info* checkedType_ = nullptr;
+    bool checkedPlain_ = false;
 };
 
 }  // namespace zr_gen

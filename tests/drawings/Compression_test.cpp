@@ -401,6 +401,45 @@ TEST(Compression, RunsGiveTheStreamAndTableOfTheItemByItemEncoder) {
     }
 }
 
+// Inside a batch the encoder passes items that repeat the copy of 16 bytes
+// before them without hashing them. Backgrounds that repeat every 16 bytes
+// (one byte, periods 2, 4, 8, 16) and one that does not (period 3, as a
+// 24-bit colour), each broken by bursts of other bytes starting at every
+// position of a batch: a repeat streak then ends at any item, starts the
+// batch or none of it, and starts again after the burst within the same
+// batch. Stream and table must be those of the item-by-item encoder.
+TEST(Compression, RepeatsBrokenAnywhereInABatchGiveTheStreamAndTableOfTheItemByItemEncoder) {
+    struct Burst {
+        size_t length;
+        size_t gap;  // to the second burst, after which the background resumes
+    };
+    const Burst bursts[] = {{1, 16}, {3, 40}, {20, 7}, {2, 200}};
+    CCompression warm;
+    for (const size_t period : {1u, 2u, 3u, 4u, 8u, 16u}) {
+        const Bytes pattern = period == 1 ? Bytes{0xFF} : Text(period, static_cast<uint32_t>(period));
+        for (const Burst& burst : bursts) {
+            for (size_t start = 0; start < 272; start += 5) {
+                Bytes source(2048);
+                for (size_t i = 0; i < source.size(); ++i) source[i] = pattern[i % period];
+                // The first burst lands `start` bytes into the third batch.
+                for (const size_t at : {512 + start, 512 + start + burst.length + burst.gap}) {
+                    for (size_t i = 0; i < burst.length; ++i) source[at + i] = static_cast<uint8_t>(0x30 + i);
+                }
+                SCOPED_TRACE("period " + std::to_string(period) + ", burst of " + std::to_string(burst.length) +
+                             " at " + std::to_string(start));
+                std::vector<int64_t> expectedTable;
+                const Bytes expected = ReferenceStream(source, &expectedTable);
+                CCompression fresh;
+                ASSERT_EQ(Compressed(fresh, source), expected);
+                int64_t table[4096];
+                fresh.LastTablePositions(table);
+                ASSERT_EQ(std::vector<int64_t>(std::begin(table), std::end(table)), expectedTable);
+                ASSERT_EQ(Compressed(warm, source), expected);
+            }
+        }
+    }
+}
+
 // ---- Decoding ----
 
 // Every offset against every length, in the three places a copy can be
@@ -493,6 +532,10 @@ TEST(Compression, DamagedStreamsAreDataCorruption) {
         {"first copy cut", Hex("00000000" "0100" "0f")},
         {"control word cut", cut(after(16, [](StreamBuilder& b) { b.Literal(1); }), 2)},
         {"first control word cut", Hex("00000000" "00")},
+        {"repeats of 16 bytes from the start", after(0, [](StreamBuilder& b) {
+             for (int i = 0; i < 20; ++i) b.Copy(16, 16);
+             b.Literals(40);
+         })},
         {"group of equal copies reaching before the output", after(16, [](StreamBuilder& b) {
              for (int i = 0; i < 16; ++i) b.Copy(32, 16);
              b.Literals(40);
@@ -539,6 +582,43 @@ TEST(Compression, GroupsOfEqualCopiesDecodeExactly) {
         builder.Literals(60);
         CCompression compression;
         EXPECT_EQ(Decompressed(compression, builder.stream()), builder.output()) << c.name;
+    }
+}
+
+// Groups whose items repeat the 16 bytes before them (copies of 16 at offset
+// 16), which the decoder copies from one load, broken by every other kind of
+// item at any place of a group, and starting groups or not: R a repeat, L a
+// literal, C a copy of 16 at offset 32, S one of 8 at offset 16, O one of 16
+// at offset 1. Each pattern is decoded where the stream goes on long after
+// it and where it ends the stream.
+TEST(Compression, RepeatStreaksDecodeExactlyWhereverTheyBreak) {
+    const char* const patterns[] = {
+        "RRRRRRRRRRRRRRRR", "RRRRRRRRRRRRRRRL", "RLRRRRRRRRRRRRRR", "RRRRRRRCRRRRRRRR", "RRRSRRRRORRRRRRR",
+        "LRRRRRRRRRRRRRRR", "CRRRRRRRRRRRRRRR", "RRRRRRRRRRRRRRRRRRRR", "RLLLLLLLLLLLLLLLR", "R",
+        // A group ending in repeats, then one whose control word has the
+        // bytes of a repeat (0F 10).
+        "RLRRRRRRRRRRRRRRRRRRLLLLLLLLRLLL"};
+    for (const char* pattern : patterns) {
+        for (const bool last : {false, true}) {
+            SCOPED_TRACE(std::string(pattern) + (last ? " ending the stream" : ""));
+            StreamBuilder builder;
+            // 257 groups of literals with no period of 16 behind them.
+            for (uint32_t i = 0; i < 4096 + 16; ++i) builder.Literal(static_cast<uint8_t>(i * 7 + i / 16));
+            for (int round = 0; round < 2; ++round) {
+                for (const char* item = pattern; *item != '\0'; ++item) {
+                    switch (*item) {
+                        case 'R': builder.Copy(16, 16); break;
+                        case 'L': builder.Literal(static_cast<uint8_t>(0xA0 + round)); break;
+                        case 'C': builder.Copy(32, 16); break;
+                        case 'S': builder.Copy(16, 8); break;
+                        default: builder.Copy(1, 16);
+                    }
+                }
+            }
+            if (!last) builder.Literals(100);
+            CCompression compression;
+            ASSERT_EQ(Decompressed(compression, builder.stream()), builder.output());
+        }
     }
 }
 

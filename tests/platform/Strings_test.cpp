@@ -56,6 +56,14 @@ TEST(Utf8, ConvertsBothWaysIncludingSurrogatePairs) {
     EXPECT_EQ(platform::Utf8ToUtf16(utf8), wide);
 }
 
+TEST(Utf8, AppendingKeepsWhatIsThereAndConvertsAsAWhole) {
+    std::string out = "x\xc3\xa9";
+    platform::AppendUtf8(out, u"a\u00e9");
+    platform::AppendUtf8(out, u"");
+    platform::AppendUtf8(out, std::u16string(u"b\U0001F600") + char16_t(0xDC00));
+    EXPECT_EQ(out, "x\xc3\xa9" "a\xc3\xa9" "b\xf0\x9f\x98\x80\xef\xbf\xbd");
+}
+
 TEST(Utf8, DamagedInputBecomesReplacementCharacters) {
     EXPECT_EQ(platform::Utf8ToUtf16("a\xff" "b"), u"a\uFFFDb");
     EXPECT_EQ(platform::Utf8ToUtf16("\xe2\x82"), u"\uFFFD\uFFFD");

@@ -41,6 +41,10 @@ Outline LoadNamed(const std::string& path, Detail detail = Detail::kFields) {
     return Named(path, [&] { return Load(path, detail); });
 }
 
+std::string TextNamed(const std::string& path) {
+    return Named(path, [&] { return DocumentText(path); });
+}
+
 // Text files larger than this are not outlines anyone wrote.
 constexpr uintmax_t kMaxSourceSize = uintmax_t{1} << 30;
 
@@ -149,7 +153,7 @@ void AddFormatCommands(CLI::App& app) {
 
     auto* show = app.add_subcommand("show", "Print a document as an indented outline.");
     show->add_option("document", options->document, "the .zro file")->required()->check(CLI::ExistingFile);
-    show->callback([options] { std::cout << ToText(LoadNamed(options->document)); });
+    show->callback([options] { WriteOut(TextNamed(options->document), "-"); });
 
     auto* exportCommand =
         app.add_subcommand("export", "Convert a document to outline text, JSON, OPML, Markdown or HTML.");
@@ -159,14 +163,14 @@ void AddFormatCommands(CLI::App& app) {
     exportCommand->add_option("-o,--output", options->output, "where to write (default: standard output)");
     exportCommand->callback([options] {
         const std::string format = options->format.empty() ? FormatOf(options->output, "text") : options->format;
+        if (format == "text") return WriteOut(TextNamed(options->document), options->output);
         // JSON and OPML give back the stored document byte for byte.
         const bool whole = format == "json" || format == "opml";
         const Outline outline = LoadNamed(options->document, whole ? Detail::kStoredForm : Detail::kFields);
         if (format == "markdown") return ExportMarkdown(outline, options->output);
         const std::string text = format == "json"   ? ToJson(outline)
                                  : format == "opml" ? ToOpml(outline)
-                                 : format == "html" ? ToHtml(outline)
-                                                    : ToText(outline);
+                                                    : ToHtml(outline);
         WriteOut(text, options->output);
     });
 

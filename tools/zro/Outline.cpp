@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 #include "notestore/drawings/Dib.h"
+#include "notestore/engine/RowSpanReader.h"
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/File.h"
 #include "notestore/foundation/MemAPI.h"
@@ -24,15 +26,45 @@ using zr_gen::COutlineRecord;
 
 std::string Utf8(const zr_gen::_String& text) { return Narrow(text.Text()); }
 
-void Open(COutlineDB& db, const std::string& path, uint32_t mode) {
+void OpenHeaders(COutlineDB& db, const std::string& path, uint32_t mode) {
     if (db.Open(Wide(path).c_str(), mode) != 1) {
         throw std::runtime_error("cannot be opened as an outline document");
     }
     db.ReadConduitHeader();
     db.ReadSharedHeader();
     db.ReadPrivateHeader();
+}
+
+void Open(COutlineDB& db, const std::string& path, uint32_t mode) {
+    OpenHeaders(db, path, mode);
     db.ReadRows();
 }
+
+// A document read a row at a time: each row is read into one record, handed
+// out and replaced by the next, where CDatabase::ReadRows keeps every row in
+// the recordset. Reading then holds one row (and the span it lies in)
+// however long the document is; the rows are read, and their errors
+// raised, as ReadRows reads them.
+class ItemStream : public COutlineDB {
+public:
+    // Reads the rows before the items (the deleted ids), calls `headers`,
+    // then `visit` with each item's record in turn.
+    template <class Headers, class Visit>
+    void ReadItems(Headers&& headers, Visit&& visit) {
+        zr_gen::BufferedScope buffered(*this);
+        Seek(static_cast<int32_t>(getFirstRowStartPosReading()), 0);
+        ReadExtraRows();
+        headers();
+        zr_gen::RowSpanReader rows(*this);
+        COutlineRecord record;
+        for (uint32_t i = 0; i < GetDbInfo().rowCount; ++i) {
+            rows.ReadInto(record);
+            visit(record);
+        }
+        rows.Finish();
+        buffered.End();
+    }
+};
 
 // The drawing of a record as a packed DIB; nothing when it has none or its
 // block does not convert (the library has logged why), so that a damaged
@@ -145,6 +177,31 @@ void WriteHeaderFields(COutlineDB& db, const Outline& outline) {
     }
 }
 
+// The item's fields, read in the order (and so with the first error of a
+// damaged item) they always were; `item`'s strings keep their room from one
+// item to the next, and `text` is the conversion's scratch. The drawing is
+// decoded only when it is wanted; its size is always read.
+void ReadItem(COutlineRecord& record, bool withDrawing, zr_gen::_String& text, Item& item) {
+    item.id = record.GetId();
+    item.indent = record.GetIndent();
+    item.checked = record.GetChecked();
+    item.expanded = record.GetExpanded();
+    item.text.clear();
+    bool hasText = false;
+    record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
+    if (hasText) {  // an item whose text was deleted shows as empty
+        record.GetText(text);
+        platform::AppendUtf8(item.text, text.Text());
+    }
+    item.note.clear();
+    if (record.HasNote()) {
+        record.GetNote(text);
+        item.note = PlainNote(text.Text());
+    }
+    record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
+    item.drawing = withDrawing ? DrawingOf(record) : std::vector<uint8_t>();
+}
+
 COutlineRecord& RecordAt(COutlineDB& db, uint32_t index) {
     if (index >= static_cast<uint32_t>(db.GetRecordset()->getSize())) {
         throw std::runtime_error("no item " + std::to_string(index) + " (the document has " +
@@ -159,24 +216,8 @@ Outline ReadFields(COutlineDB& db) {
     ReadHeaders(db, outline);
     zr_gen::_String text;
     for (int32_t i = 0; i < db.GetRecordset()->getSize(); ++i) {
-        COutlineRecord& record = RecordAt(db, static_cast<uint32_t>(i));
         Item item;
-        item.id = record.GetId();
-        item.indent = record.GetIndent();
-        item.checked = record.GetChecked();
-        item.expanded = record.GetExpanded();
-        bool hasText = false;
-        record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
-        if (hasText) {  // an item whose text was deleted shows as empty
-            record.GetText(text);
-            item.text = Utf8(text);
-        }
-        if (record.HasNote()) {
-            record.GetNote(text);
-            item.note = PlainNote(text.Text());
-        }
-        record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
-        item.drawing = DrawingOf(record);
+        ReadItem(RecordAt(db, static_cast<uint32_t>(i)), true, text, item);
         outline.items.push_back(std::move(item));
     }
     return outline;
@@ -283,12 +324,42 @@ MemHandle BlockOf(const std::vector<uint8_t>& bytes) {
     return block;
 }
 
+void ReadItems(const std::string& path, bool withDrawings, const std::function<void(const Outline&)>& headers,
+               const std::function<void(const Item&)>& visit) {
+    Library([&] {
+        ItemStream db;
+        OpenHeaders(db, path, CFile::kModeRead | CFile::kShareRead);
+        Outline read;
+        Item item;
+        zr_gen::_String text;
+        db.ReadItems(
+            [&] {
+                ReadHeaders(db, read);
+                headers(read);
+            },
+            [&](COutlineRecord& record) {
+                ReadItem(record, withDrawings, text, item);
+                visit(item);
+            });
+        db.Close();
+    });
+}
+
 Outline Load(const std::string& path, Detail detail) {
+    if (detail == Detail::kFields) {
+        Outline outline;
+        ReadItems(
+            path, true, [&](const Outline& read) { outline = read; },
+            [&](const Item& item) { outline.items.push_back(item); });
+        return outline;
+    }
+    // The stored form is what the rows hold beyond their fields: the whole
+    // document is read.
     return Library([&] {
         COutlineDB db;
         Open(db, path, CFile::kModeRead | CFile::kShareRead);
         Outline outline = ReadFields(db);
-        if (detail == Detail::kStoredForm) TakeStoredForm(db, outline);
+        TakeStoredForm(db, outline);
         db.Close();
         return outline;
     });

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -142,6 +143,14 @@ enum class Detail { kFields, kStoredForm };
 
 // Reads a document; the library's error text on failure (std::runtime_error).
 Outline Load(const std::string& path, Detail detail = Detail::kFields);
+// Reads a document as Load does, item by item, for writers that need not
+// hold it whole: `headers` gets the header fields (an outline without
+// items), then `visit` each item in document order. The item passed is
+// reused for the next one, and only the row being read stays in memory.
+// Drawings are decoded only `withDrawings`; their sizes always come. Items
+// already visited stay visited when a later one fails.
+void ReadItems(const std::string& path, bool withDrawings, const std::function<void(const Outline&)>& headers,
+               const std::function<void(const Item&)>& visit);
 
 // Writes `outline` as a new document at `path`. An existing file there is
 // replaced only once the new document is complete and on disk: the document

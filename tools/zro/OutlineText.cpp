@@ -10,14 +10,17 @@ constexpr std::string_view kNote = "> ";
 constexpr size_t kLevelWidth = 2;
 constexpr size_t kDetailDepth = 4;
 
-// A value that must stay on its line: line breaks become blanks.
-std::string OneLine(std::string value) {
-    for (char& c : value) {
-        if (c == '\n' || c == '\r') c = ' ';
+// Appends a value that must stay on its line: line breaks become blanks.
+void AppendOneLine(std::string& out, std::string_view value) {
+    const size_t at = out.size();
+    out += value;
+    // Most values hold no line break: two scans for them cost less than
+    // looking at every byte.
+    if (value.find('\n') == std::string_view::npos && value.find('\r') == std::string_view::npos) return;
+    for (size_t i = at; i < out.size(); ++i) {
+        if (out[i] == '\n' || out[i] == '\r') out[i] = ' ';
     }
-    return value;
 }
-
 
 // The text's lines, without their line ends; a return inside a line is a
 // blank, as the printed form would show it.
@@ -27,7 +30,7 @@ std::vector<std::string> SplitLines(std::string_view text) {
         const size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
         while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(OneLine(std::string(line)));
+        AppendOneLine(lines.emplace_back(), line);
         if (end == std::string_view::npos) break;
         text.remove_prefix(end + 1);
     }
@@ -35,27 +38,54 @@ std::vector<std::string> SplitLines(std::string_view text) {
 }
 }  // namespace
 
-std::string ToText(const Outline& outline) {
-    std::string out;
-    out += std::string(kTitle) + OneLine(outline.title) + "\n";
-    out += std::string(kCategory) + OneLine(outline.category) + "\n\n";
-    for (const Item& item : outline.items) {
-        const std::string indent(item.indent * kLevelWidth, ' ');
-        const std::string detail(item.indent * kLevelWidth + kDetailDepth, ' ');
-        out += indent + (item.expanded ? "- " : "+ ") + (item.checked ? "[x] " : "[ ] ") + OneLine(item.text) + "\n";
-        if (!item.note.empty()) {
-            // Every line of the note, empty ones at either end included.
-            std::string_view note = item.note;
-            for (size_t end; (end = note.find('\n')) != std::string_view::npos; note.remove_prefix(end + 1)) {
-                out += detail + std::string(kNote) + std::string(note.substr(0, end)) + "\n";
-            }
-            out += detail + std::string(kNote) + std::string(note) + "\n";
-        }
-        if (item.drawingWidth != 0 || item.drawingHeight != 0) {
-            out += detail + "[drawing " + std::to_string(item.drawingWidth) + "x" + std::to_string(item.drawingHeight) +
-                   "]\n";
+void AppendHeaderText(std::string& out, const Outline& outline) {
+    out += kTitle;
+    AppendOneLine(out, outline.title);
+    out += '\n';
+    out += kCategory;
+    AppendOneLine(out, outline.category);
+    out += "\n\n";
+}
+
+void AppendItemText(std::string& out, const Item& item) {
+    const size_t indent = item.indent * kLevelWidth;
+    out.append(indent, ' ');
+    out += item.expanded ? "- " : "+ ";
+    out += item.checked ? "[x] " : "[ ] ";
+    AppendOneLine(out, item.text);
+    out += '\n';
+    const auto detail = [&] { out.append(indent + kDetailDepth, ' '); };
+    if (!item.note.empty()) {
+        // Every line of the note, empty ones at either end included.
+        std::string_view note = item.note;
+        for (;;) {
+            const size_t end = note.find('\n');
+            detail();
+            out += kNote;
+            out += note.substr(0, end);
+            out += '\n';
+            if (end == std::string_view::npos) break;
+            note.remove_prefix(end + 1);
         }
     }
+    if (item.drawingWidth != 0 || item.drawingHeight != 0) {
+        detail();
+        out += "[drawing " + std::to_string(item.drawingWidth) + "x" + std::to_string(item.drawingHeight) + "]\n";
+    }
+}
+
+std::string ToText(const Outline& outline) {
+    std::string out;
+    AppendHeaderText(out, outline);
+    for (const Item& item : outline.items) AppendItemText(out, item);
+    return out;
+}
+
+std::string DocumentText(const std::string& path) {
+    std::string out;
+    ReadItems(
+        path, false, [&](const Outline& headers) { AppendHeaderText(out, headers); },
+        [&](const Item& item) { AppendItemText(out, item); });
     return out;
 }
 

@@ -29,6 +29,14 @@ struct TextError : std::runtime_error {
 };
 
 std::string ToText(const Outline& outline);
+// The same form in parts, for writing it item by item: the title and
+// category lines, then each item's lines.
+void AppendHeaderText(std::string& out, const Outline& outline);
+void AppendItemText(std::string& out, const Item& item);
+// The document at `path` in this form, written item by item as it is read
+// (ReadItems), so that the document is never held whole, only its text.
+// Errors as Load.
+std::string DocumentText(const std::string& path);
 // Raises TextError for a line it cannot read.
 Outline FromText(std::string_view text);
 
