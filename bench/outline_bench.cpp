@@ -194,13 +194,6 @@ zro::Outline SqliteLoad(const std::string& path) {
     return outline;
 }
 
-void SqliteAppend(const std::string& path, const zro::Item& item, bool sync) {
-    Sqlite db(path);
-    if (!sync) db.Exec("PRAGMA synchronous=OFF");
-    sqlite3_stmt* insert = db.Prepare(kInsertItem);
-    Insert(insert, item);
-    sqlite3_finalize(insert);
-}
 
 // ---- Processes ----
 

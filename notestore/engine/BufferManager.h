@@ -38,7 +38,7 @@ public:
     uint32_t growthStep() const { return growthStep_; }
 
     // A pointer into the buffer (asserts the buffer exists and offset < size).
-    // Writable: it counts as an edit (see edits()).
+    // Writable: it counts as an edit (see noteEdit).
     char* get(uint32_t offset) const;
     // Copies count bytes out (asserts offset + count <= size, destination set).
     void read(uint32_t offset, void* destination, uint32_t count) const;
@@ -61,13 +61,18 @@ public:
     // capacity stay).
     void deleteBuff();
 
-    // Counts what may have changed the bytes: every edit, every buffer
-    // adopted or freed, and every writable pointer handed out. Equal counts
-    // at two moments mean equal bytes, which lets a save pass over a row
-    // that is still as it lies in the file.
-    uint64_t edits() const { return edits_; }
+    // Marks an owner sets on the bytes as they now are: the record's "the
+    // file holds these bytes" (CDBRecord::MarkStored), the tag manager's
+    // "walked and found consistent". Anything that may change the bytes
+    // (every edit, every buffer adopted or freed, every writable pointer
+    // handed out) clears them all, so a mark still set means equal bytes;
+    // this lets a save pass over a row still as it lies in the file.
+    static constexpr uint32_t kStoredMark = 1;
+    static constexpr uint32_t kConsistentMark = 2;
+    bool hasMark(uint32_t mark) const { return (marks_ & mark) != 0; }
+    void setMark(uint32_t mark) const { marks_ |= mark; }
     // For an owner handing out a writable pointer of its own.
-    void noteEdit() const { ++edits_; }
+    void noteEdit() const { marks_ = 0; }
 
 protected:
     char* data() const { return *buffer_; }
@@ -81,8 +86,8 @@ private:
     uint32_t capacity_ = 0;
     uint32_t size_ = 0;
     uint32_t growthStep_ = 1;
+    mutable uint32_t marks_ = 0;       // fills what would be padding
     RowArena::Chunk* span_ = nullptr;  // holds the buffer's bytes, or null: a C-heap block
-    mutable uint64_t edits_ = 0;
 };
 
 }  // namespace zr_gen

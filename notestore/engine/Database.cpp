@@ -22,15 +22,20 @@ constexpr uint32_t kAccessMask = 0x0003;
 constexpr uint32_t kShareMask = 0x0070;
 
 // Unique in the process, so that no two databases, nor two states of one
-// file, share a token.
-uint64_t NewFileToken() {
-    static std::atomic<uint64_t> last{0};
-    return ++last;
+// file, share a token: a token comes back only after 2^32 opens and saves,
+// and a record could be mistaken only if it kept the old one all that time,
+// out of its recordset. 32 bits keep every record of a large document
+// 8 bytes smaller.
+uint32_t NewFileToken() {
+    static std::atomic<uint32_t> last{0};
+    uint32_t token = ++last;
+    while (token == 0) token = ++last;  // 0 marks nothing
+    return token;
 }
 
 // Whether the file whose rows are marked with `token` holds the row of
 // `record` at `at`, where a save would write it.
-bool RowInPlace(const CDBRecord& record, uint32_t at, uint64_t token) {
+bool RowInPlace(const CDBRecord& record, uint32_t at, uint32_t token) {
     return record.GetPos() == at && record.IsStoredIn(token);
 }
 
@@ -301,7 +306,7 @@ void CDatabase::WriteRows() {
         KeepRowsToRewrite(at);
         // The marks of this save; those of the last one decide what is
         // passed over.
-        const uint64_t passable = fileToken_;
+        const uint32_t passable = fileToken_;
         ForgetStoredRows();
         bool positioned = true;
         for (int32_t i = 0; i < recordset_->getSize(); ++i) {

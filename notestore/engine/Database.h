@@ -162,7 +162,7 @@ private:
     std::optional<SavedState> saved_;           // as the save in progress began
     bool headersFailed_ = false;                // the save's WriteAllHeaders failed
     bool soleWriter_ = false;                   // the open denies other writers
-    uint64_t fileToken_ = 0;                    // 0: no row counts as stored
+    uint32_t fileToken_ = 0;                    // 0: no row counts as stored
     FileLook look_;
 };
 

@@ -109,15 +109,15 @@ public:
 
     // Marks the block as the row the file identified by `fileToken` holds at
     // pos (see CDatabase::WriteRows). The mark lasts until the block changes
-    // in any way (CBufferManager::edits) or pos is set.
-    void MarkStored(uint64_t fileToken) {
+    // in any way (CBufferManager::noteEdit) or pos is set.
+    void MarkStored(uint32_t fileToken) {
         storedIn_ = fileToken;
-        storedEdits_ = tags_.edits();
+        tags_.setMark(CBufferManager::kStoredMark);
     }
     // Whether the file identified by `fileToken` (never 0) holds this block
     // as the row at pos.
-    bool IsStoredIn(uint64_t fileToken) const {
-        return fileToken != 0 && storedIn_ == fileToken && !fresh_ && tags_.edits() == storedEdits_;
+    bool IsStoredIn(uint32_t fileToken) const {
+        return fileToken != 0 && storedIn_ == fileToken && !fresh_ && tags_.hasMark(CBufferManager::kStoredMark);
     }
     // Called by CDBRecordset::CreateDBRecord on every record it makes.
     virtual void Init();
@@ -177,8 +177,7 @@ private:
 
     uint32_t index_ = 0;
     uint32_t pos_ = kNoPos;
-    uint64_t storedIn_ = 0;  // the file token of MarkStored; 0: none
-    uint64_t storedEdits_ = 0;
+    uint32_t storedIn_ = 0;  // the file token of MarkStored; 0: none
     // A fresh record's block (flag 0, sort-changed 0) exists only as a
     // template until something touches it, so a record that is at once read
     // from a file, as every row is, never allocates it. Logically const.

@@ -219,7 +219,7 @@ void CTaggedDataManager::Validate() {
         previous = tag.id;
         offset += kHeader + tag.size;
     }
-    if (ascending) consistentAt_ = edits();
+    if (ascending) setMark(kConsistentMark);
 }
 
 int32_t CTaggedDataManager::hasTag(uint32_t id, bool* found) {

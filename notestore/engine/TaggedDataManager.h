@@ -148,16 +148,14 @@ private:
     // form when there is one that matches it.
     void readExactText(uint8_t byteId, const char* stored, uint32_t storedSize, _String& text);
 
-    // The edit count (CBufferManager::edits) at which the block was last
-    // known consistent: after a walk found it so, or after a store of this
-    // manager on a block known consistent (a store keeps the ids ascending).
-    bool KnownConsistent() const { return consistentAt_ == edits(); }
+    // Whether the block is known consistent: a walk found it so, or it was
+    // before a store of this manager (a store keeps the ids ascending).
+    bool KnownConsistent() const { return hasMark(kConsistentMark); }
     void KeepConsistent(bool wasConsistent) {
-        if (wasConsistent) consistentAt_ = edits();
+        if (wasConsistent) setMark(kConsistentMark);
     }
 
     bool swap_;
-    uint64_t consistentAt_ = 0;  // edits() start above 0
 };
 
 // Passes a non-zero tag result to ProcessError with the caller's place.
