@@ -63,12 +63,13 @@ public:
 
     // Marks an owner sets on the bytes as they now are: the record's "the
     // file holds these bytes" (CDBRecord::MarkStored), the tag manager's
-    // "walked and found consistent". Anything that may change the bytes
+    // "walked and found consistent" and "the last tag found lies there". Anything that may change the bytes
     // (every edit, every buffer adopted or freed, every writable pointer
     // handed out) clears them all, so a mark still set means equal bytes;
     // this lets a save pass over a row still as it lies in the file.
     static constexpr uint32_t kStoredMark = 1;
     static constexpr uint32_t kConsistentMark = 2;
+    static constexpr uint32_t kLookupMark = 4;  // CTaggedDataManager's last lookup
     bool hasMark(uint32_t mark) const { return (marks_ & mark) != 0; }
     void setMark(uint32_t mark) const { marks_ |= mark; }
     // For an owner handing out a writable pointer of its own.

@@ -104,6 +104,11 @@ struct HeaderStep {
 // header bytes; *sound is false for a wrong tag code or data reaching past
 // the block's end (the block comes from a file: a walk past such a header
 // would read beyond the buffer).
+// The 15 stored bytes of a header, before any byte reversal.
+TagType StoredHeader(const uint8_t* bytes) {
+    return TagType{LoadLE16(bytes), bytes[2], LoadLE32(bytes + 3), LoadLE32(bytes + 7), LoadLE32(bytes + 11)};
+}
+
 HeaderStep Peek(const uint8_t* block, uint32_t offset, uint32_t end, bool swap, bool* sound) {
     const uint8_t* header = block + offset;
     HeaderStep step{LoadLE16(header), LoadLE32(header + 7), LoadLE32(header + 11)};
@@ -124,11 +129,7 @@ CTaggedDataManager::CTaggedDataManager(char** buffer, uint32_t size, bool swap, 
 void CTaggedDataManager::readTag(uint32_t position, TagType* tag) {
     uint8_t bytes[kHeader] = {};
     read(position, bytes, kHeader);
-    tag->code = LoadLE16(bytes);
-    tag->version = bytes[2];
-    tag->flags = LoadLE32(bytes + 3);
-    tag->id = LoadLE32(bytes + 7);
-    tag->size = LoadLE32(bytes + 11);
+    *tag = StoredHeader(bytes);
     if (swap_) swapTag(tag);
 }
 
@@ -158,6 +159,14 @@ int32_t CTaggedDataManager::findTag(uint32_t id, bool* found, uint32_t* position
     const auto* block = reinterpret_cast<const uint8_t*>(data());
     const uint32_t end = size();
     uint32_t offset = 0;
+    // The walk from the start would pass the headers before the last tag
+    // found (all of smaller id, and sound: the block has not changed since)
+    // and go on from there just the same.
+    if (hasMark(kLookupMark) && uint64_t{lastFound_} + kHeader <= end) {
+        bool sound = false;
+        const HeaderStep found = Peek(block, lastFound_, end, swap_, &sound);
+        if (sound && found.id <= id) offset = lastFound_;
+    }
     uint32_t last = end;  // the last header looked at, if any
     bool hit = false;
     while (uint64_t{offset} + kHeader <= end) {
@@ -171,11 +180,19 @@ int32_t CTaggedDataManager::findTag(uint32_t id, bool* found, uint32_t* position
         }
         offset += kHeader + current.size;
     }
+    if (hit) {
+        lastFound_ = offset;
+        setMark(kLookupMark);
+    }
     if (found != nullptr) *found = hit;
     if (position != nullptr) *position = offset;
     if (tag != nullptr) {
         *tag = TagType{};
-        if (last != end) readTag(last, tag);
+        // The walk checked that the header lies whole in the block.
+        if (last != end) {
+            *tag = StoredHeader(block + last);
+            if (swap_) swapTag(tag);
+        }
     }
     return kNoError;
 }

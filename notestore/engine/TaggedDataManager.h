@@ -156,6 +156,10 @@ private:
     }
 
     bool swap_;
+    // Where the last lookup found its tag, while kLookupMark holds: every
+    // header before it has a smaller id, so a lookup of that id or a larger
+    // one (fields are mostly read in id order) walks on from there.
+    uint32_t lastFound_ = 0;
 };
 
 // Passes a non-zero tag result to ProcessError with the caller's place.

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -579,6 +581,82 @@ TEST_F(Block, LookupsStopAtTheFirstLargerIdEvenOutOfOrder) {
     EXPECT_FALSE(found);
     ASSERT_EQ(block.hasTag(3, &found), 0);
     EXPECT_TRUE(found);
+}
+
+// A lookup walks on from the tag the last one found; in any order, and on a
+// block whose ids are out of order, it finds what a walk from the start finds.
+TEST_F(Block, LookupsInAnyOrderFindWhatAWalkFromTheStartFinds) {
+    CTaggedDataManager block = Adopt(Join({Item(3, Text("ab")), Item(2, Text("cd")), Item(5, Text("ef")), Item(9, {})}));
+    const struct {
+        uint32_t id;
+        bool found;
+    } lookups[] = {{3, true}, {5, true}, {9, true}, {4, false}, {2, false}, {5, true}, {5, true},
+                   {6, false}, {9, true}, {10, false}, {3, true}, {1, false}, {9, true}};
+    for (const auto& lookup : lookups) {
+        bool found = !lookup.found;
+        ASSERT_EQ(block.hasTag(lookup.id, &found), 0);
+        EXPECT_EQ(found, lookup.found) << "tag " << lookup.id;
+    }
+}
+
+// After an edit, the place of the last tag found may lie inside another
+// item's data, where bytes may look like a header: the next lookup walks
+// from the start.
+TEST_F(Block, ALookupAfterAnEditWalksFromTheStart) {
+    // Item 4's data holds, 8 bytes in, what reads as a header of tag 2.
+    Bytes data(30, 0);
+    const Bytes fake = Header(2, 23, 0, 0);
+    std::copy(fake.begin(), fake.end(), data.begin() + 8);
+    CTaggedDataManager block = Adopt(Join({Item(1, Bytes(20, 0)), Item(4, data), Item(5, Text("x"))}));
+    bool found = false;
+    ASSERT_EQ(block.hasTag(5, &found), 0);  // found at offset 80
+    ASSERT_TRUE(found);
+    // Tag 3 (7 bytes) goes in before item 4, which moves to offset 57: offset
+    // 80 is now the fake header, whose size reaches the block's end.
+    const Bytes three(7, 3);
+    bool changed = false;
+    ASSERT_EQ(block.setData(3, three.data(), static_cast<uint32_t>(three.size()), &changed, 0), 0);
+    ASSERT_EQ(block.size(), 118u);
+    ASSERT_EQ(block.hasTag(5, &found), 0);
+    EXPECT_TRUE(found);
+}
+
+// Stores, deletions and reads in random order against a model: every read
+// gives what was last stored, and the block ends as the items in id order.
+TEST_F(Block, RandomStoresAndReadsMatchAModel) {
+    CTaggedDataManager block = Adopt({});
+    std::map<uint32_t, Bytes> model;
+    std::mt19937 random(77);
+    for (int step = 0; step < 3000; ++step) {
+        const uint32_t id = 1 + random() % 24;
+        switch (random() % 3) {
+        case 0: {
+            const Bytes value(random() % 9, static_cast<uint8_t>(random()));
+            bool changed = false;
+            ASSERT_EQ(block.setData(id, value.data(), static_cast<uint32_t>(value.size()), &changed, 0), 0);
+            model[id] = value;
+            break;
+        }
+        case 1:
+            ASSERT_EQ(block.deleteData(id), 0);
+            model.erase(id);
+            break;
+        default: {
+            uint8_t read[16] = {};
+            uint32_t size = sizeof read;
+            const int32_t result = block.getData(id, read, &size, nullptr);
+            if (model.count(id) == 0) {
+                EXPECT_EQ(result, CTaggedDataManager::kDataClassNotFoundError) << "step " << step;
+            } else {
+                ASSERT_EQ(result, 0) << "step " << step;
+                EXPECT_EQ(Bytes(read, read + size), model[id]) << "step " << step;
+            }
+        }
+        }
+    }
+    Bytes expected;
+    for (const auto& [id, value] : model) expected = Join({expected, Item(id, value)});
+    EXPECT_EQ(Contents(block), expected);
 }
 
 TEST_F(Block, StoringBesideATruncatedTailKeepsTheTail) {

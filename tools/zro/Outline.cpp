@@ -182,6 +182,7 @@ void WriteHeaderFields(COutlineDB& db, const Outline& outline) {
 // item to the next, and `text` is the conversion's scratch. The drawing is
 // decoded only when it is wanted; its size is always read.
 void ReadItem(COutlineRecord& record, bool withDrawing, zr_gen::_String& text, Item& item) {
+    item.tags.clear();
     item.id = record.GetId();
     item.indent = record.GetIndent();
     item.checked = record.GetChecked();
@@ -325,7 +326,7 @@ MemHandle BlockOf(const std::vector<uint8_t>& bytes) {
 }
 
 void ReadItems(const std::string& path, bool withDrawings, const std::function<void(const Outline&)>& headers,
-               const std::function<void(const Item&)>& visit) {
+               const std::function<void(Item&)>& visit) {
     Library([&] {
         ItemStream db;
         OpenHeaders(db, path, CFile::kModeRead | CFile::kShareRead);
@@ -350,7 +351,7 @@ Outline Load(const std::string& path, Detail detail) {
         Outline outline;
         ReadItems(
             path, true, [&](const Outline& read) { outline = read; },
-            [&](const Item& item) { outline.items.push_back(item); });
+            [&](Item& item) { outline.items.push_back(std::move(item)); });
         return outline;
     }
     // The stored form is what the rows hold beyond their fields: the whole

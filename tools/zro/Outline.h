@@ -146,11 +146,12 @@ Outline Load(const std::string& path, Detail detail = Detail::kFields);
 // Reads a document as Load does, item by item, for writers that need not
 // hold it whole: `headers` gets the header fields (an outline without
 // items), then `visit` each item in document order. The item passed is
-// reused for the next one, and only the row being read stays in memory.
+// reused for the next one (the visitor may move from it), and only the row
+// being read stays in memory.
 // Drawings are decoded only `withDrawings`; their sizes always come. Items
 // already visited stay visited when a later one fails.
 void ReadItems(const std::string& path, bool withDrawings, const std::function<void(const Outline&)>& headers,
-               const std::function<void(const Item&)>& visit);
+               const std::function<void(Item&)>& visit);
 
 // Writes `outline` as a new document at `path`. An existing file there is
 // replaced only once the new document is complete and on disk: the document
