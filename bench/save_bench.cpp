@@ -55,7 +55,9 @@ std::u16string DocumentPath() {
     return path;
 }
 
+// Opens the benchmark's document to write and reads it whole.
 void Load(COutlineDB& db) {
+    db.Open(DocumentPath().c_str(), CFile::kModeReadWrite);
     db.ReadSharedHeader();
     db.ReadPrivateHeader();
     db.ReadRows();
@@ -96,22 +98,18 @@ void SaveRepeatedly(benchmark::State& state, COutlineDB& db, Change change) {
 }
 
 void BM_SaveCrashSafe(benchmark::State& state, Change change) {
-    const std::u16string path = DocumentPath();
     COutlineDB db;
-    db.Open(path.c_str(), CFile::kModeReadWrite);
     Load(db);
     SaveRepeatedly(state, db, change);
     db.Close();
 }
 
 void BM_SaveDirect(benchmark::State& state, Change change) {
-    const std::u16string path = DocumentPath();
     COutlineDB db;
-    db.Open(path.c_str(), CFile::kModeReadWrite);
     Load(db);
     db.Close();
     CFile file;
-    file.Open(path.c_str(), CFile::kModeReadWrite);
+    file.Open(DocumentPath().c_str(), CFile::kModeReadWrite);
     db.Attach(&file);
     db.ReadDbInfo();
     db.GetHeaderManager().Read(db);

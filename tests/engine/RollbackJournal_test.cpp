@@ -26,14 +26,14 @@ uint32_t Crc(const std::string& bytes) {
 
 constexpr uint32_t kSalt = 0x01020304;
 
-std::string Header(uint32_t originalLength) {
-    std::string header = "jrnl" + std::string("\x01\x00\x00\x00", 4) + Le32(originalLength) + Le32(kSalt);
+std::string Header(uint32_t originalLength, uint32_t salt = kSalt) {
+    std::string header = "jrnl" + std::string("\x01\x00\x00\x00", 4) + Le32(originalLength) + Le32(salt);
     return header + Le32(Crc(header));
 }
 
-std::string Record(uint32_t offset, const std::string& bytes) {
+std::string Record(uint32_t offset, const std::string& bytes, uint32_t salt = kSalt) {
     const std::string head = Le32(offset) + Le32(static_cast<uint32_t>(bytes.size()));
-    return head + bytes + Le32(Crc(Le32(kSalt) + head + bytes));
+    return head + bytes + Le32(Crc(Le32(salt) + head + bytes));
 }
 
 class RollbackJournalTest : public ::testing::Test {
@@ -111,13 +111,7 @@ TEST_F(RollbackJournalTest, SaveJournalsEachOverwrittenByteOnce) {
     ASSERT_GE(written.size(), 20u);
     const uint32_t salt = static_cast<uint8_t>(written[12]) | static_cast<uint8_t>(written[13]) << 8 |
                           static_cast<uint8_t>(written[14]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(written[15])) << 24;
-    const auto record = [&](uint32_t offset, const std::string& bytes) {
-        const std::string head = Le32(offset) + Le32(static_cast<uint32_t>(bytes.size()));
-        return head + bytes + Le32(Crc(Le32(salt) + head + bytes));
-    };
-    std::string header = "jrnl" + std::string("\x01\x00\x00\x00", 4) + Le32(10) + Le32(salt);
-    header += Le32(Crc(header));
-    EXPECT_EQ(written, header + record(2, "234") + record(5, "56") + record(9, "9"));
+    EXPECT_EQ(written, Header(10, salt) + Record(2, "234", salt) + Record(5, "56", salt) + Record(9, "9", salt));
     journal.Commit(file);
     // The commit clears the header; the file goes when the session ends.
     EXPECT_EQ(FileBytes(Native(journal_)), std::string(20, '\0') + written.substr(20));
