@@ -31,8 +31,10 @@ std::vector<Table>& Tables() {
     return tables;
 }
 
-// The end of the run of ASCII units from `from`: four units a step while
-// they last (a unit is ASCII when none of its bits 7 to 15 is set).
+}  // namespace
+
+// Four units a step while they last (a unit is ASCII when none of its bits
+// 7 to 15 is set).
 size_t AsciiRunEnd(std::u16string_view text, size_t from) {
     constexpr uint64_t kNotAscii = 0xFF80FF80FF80FF80ull;
     size_t at = from;
@@ -43,8 +45,6 @@ size_t AsciiRunEnd(std::u16string_view text, size_t from) {
     while (at < text.size() && text[at] < 0x80) ++at;
     return at;
 }
-
-}  // namespace
 
 char16_t UnicodeFromCp1252(unsigned char c) {
     if (c < 0x80 || c >= 0xA0) return c;
@@ -117,33 +117,49 @@ void AppendUtf8(std::string& out, std::u16string_view text) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
+    // No text takes more UTF-16 units than it has UTF-8 bytes; the units are
+    // written through a pointer and the string cut to what was written.
+    std::u16string out(text.size(), u'\0');
+    char16_t* to = out.data();
     size_t i = 0;
     while (i < text.size()) {
+        // Eight ASCII bytes at a time while they last: most text is ASCII.
+        for (uint64_t bytes = 0; i + 8 <= text.size(); i += 8) {
+            std::memcpy(&bytes, text.data() + i, sizeof bytes);
+            if ((bytes & 0x8080808080808080ull) != 0) break;
+            for (size_t k = 0; k < 8; ++k) to[k] = static_cast<unsigned char>(text[i + k]);
+            to += 8;
+        }
+        if (i == text.size()) break;
         const auto lead = static_cast<unsigned char>(text[i]);
-        const int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
-        char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
-        bool valid = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
+        if (lead < 0x80) {
+            *to++ = lead;
+            ++i;
+            continue;
+        }
+        const int extra = (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
+        char32_t c = extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
+        bool valid = extra > 0 && i + static_cast<size_t>(extra) < text.size();
         for (int k = 1; valid && k <= extra; ++k) {
             const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
             if ((next & 0xC0) != 0x80) valid = false;
             c = (c << 6) | (next & 0x3F);
         }
         if (!valid || c > 0x10FFFF) {
-            out += u'\xFFFD';
+            *to++ = u'\xFFFD';
             ++i;
             continue;
         }
         i += static_cast<size_t>(extra) + 1;
         if (c >= 0x10000) {
             c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+            *to++ = static_cast<char16_t>(0xD800 + (c >> 10));
+            *to++ = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
         } else {
-            out += static_cast<char16_t>(c);
+            *to++ = static_cast<char16_t>(c);
         }
     }
+    out.resize(static_cast<size_t>(to - out.data()));
     return out;
 }
 

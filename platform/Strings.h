@@ -41,6 +41,8 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Utf16ToUtf8 appended to `out`, for writers that build one long text.
 void AppendUtf8(std::string& out, std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
+// The end of the run of ASCII units of `text` that starts at `from`.
+size_t AsciiRunEnd(std::u16string_view text, size_t from);
 
 // Windows-1252 of one UTF-16 code unit, 0 when the code page cannot hold it.
 unsigned char Cp1252FromUnicode(char16_t c);

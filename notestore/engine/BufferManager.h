@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "notestore/engine/RowArena.h"
 #include "notestore/foundation/Export.h"
@@ -42,6 +43,10 @@ public:
     char* get(uint32_t offset) const;
     // Copies count bytes out (asserts offset + count <= size, destination set).
     void read(uint32_t offset, void* destination, uint32_t count) const;
+    // Whether the bytes in use are exactly `count` bytes of `bytes`.
+    bool holds(const void* bytes, uint32_t count) const {
+        return count == size_ && (count == 0 || std::memcmp(*buffer_, bytes, count) == 0);
+    }
 
     // The one editing primitive: the old-length bytes at position become the
     // new-length bytes of source. Grows to the smallest multiple of the

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "notestore/foundation/ByteOrder.h"
@@ -48,31 +49,56 @@ private:
     char* bytes_;
 };
 
+// Bytes for one text's stored form: inside the object for the short texts
+// most stores hold, from the allocation seam for longer ones.
+class TextRoom {
+public:
+    explicit TextRoom(size_t size) {
+        if (size > sizeof local_) heap_.emplace(size);
+    }
+    char* get() { return heap_ ? heap_->get() : local_; }
+    const char* get() const { return heap_ ? heap_->get() : local_; }
+
+private:
+    char local_[256];
+    std::optional<HeapBytes> heap_;
+};
+
 // A text's stored forms: Windows-1252 bytes in a zero-filled block of
 // UTF-16 units + 1 bytes, so whatever the conversion leaves over (a surrogate
 // pair becomes one "?") stays NUL; and, when those bytes do not give the
 // text back, its exact UTF-16 units, little-endian.
 class StoredText {
 public:
-    explicit StoredText(std::u16string_view text) : text_(text), bytes_(text.size() + 1), exact_(2 * text.size() + 1) {
-        if (bytes_.get() == nullptr || exact_.get() == nullptr) return;
-        std::memset(bytes_.get(), 0, text.size() + 1);
+    explicit StoredText(std::u16string_view text) : text_(text), bytes_(text.size() + 1) {
+        char* bytes = bytes_.get();
+        if (bytes == nullptr) return;
+        const size_t units = text.size();
+        if (platform::AsciiRunEnd(text, 0) == units) {
+            // ASCII is its own code-page form.
+            for (size_t i = 0; i < units; ++i) bytes[i] = static_cast<char>(text[i]);
+            bytes[units] = 0;
+            fits_ = true;
+            return;
+        }
+        std::memset(bytes, 0, units + 1);
         // One byte per unit at most, so the units' room always holds the
         // text and the last byte stays the terminator.
-        const int units = static_cast<int>(text.size());
-        fits_ = units == 0 ||
-                WideCharToMultiByte(CP_ACP, 0, text.data(), units, bytes_.get(), units, nullptr, nullptr) > 0;
-        needsExact_ = !HeldByCodePage();
-        auto* exact = reinterpret_cast<uint8_t*>(exact_.get());
-        for (size_t i = 0; i < text.size(); ++i) StoreLE16(exact + 2 * i, text[i]);
+        const int count = static_cast<int>(units);
+        fits_ = WideCharToMultiByte(CP_ACP, 0, text.data(), count, bytes, count, nullptr, nullptr) > 0;
+        if (HeldByCodePage()) return;
+        exact_.emplace(2 * units + 1);
+        auto* exact = reinterpret_cast<uint8_t*>(exact_->get());
+        if (exact == nullptr) return;
+        for (size_t i = 0; i < units; ++i) StoreLE16(exact + 2 * i, text[i]);
     }
 
-    bool allocated() const { return bytes_.get() != nullptr && exact_.get() != nullptr; }
+    bool allocated() const { return bytes_.get() != nullptr && (!exact_ || exact_->get() != nullptr); }
     bool fits() const { return fits_; }
     const char* bytes() const { return bytes_.get(); }
     uint32_t size() const { return static_cast<uint32_t>(text_.size() + 1); }
     // The exact units, or null when the code-page bytes give the text back.
-    const char* exact() const { return needsExact_ ? exact_.get() : nullptr; }
+    const char* exact() const { return exact_ ? exact_->get() : nullptr; }
     uint32_t exactSize() const { return static_cast<uint32_t>(2 * text_.size()); }
     bool sameBytes(const char* stored, uint32_t storedSize) const {
         return storedSize == size() && std::memcmp(stored, bytes(), storedSize) == 0;
@@ -87,10 +113,9 @@ private:
     }
 
     std::u16string_view text_;
-    HeapBytes bytes_;
-    HeapBytes exact_;
+    TextRoom bytes_;
+    std::optional<HeapBytes> exact_;
     bool fits_ = false;
-    bool needsExact_ = false;
 };
 
 // What a walk over the headers needs of one, read where it lies.
@@ -266,17 +291,22 @@ int32_t CTaggedDataManager::setData(uint32_t id, const void* data, uint32_t size
 
     const bool consistent = KnownConsistent();
     bool isChanged = true;
+    bool rewrite = true;
     uint32_t oldSize = 0;
     if (found) {
         oldSize = tag.size;
-        isChanged = (tag.flags & kChangedFlag) != 0 || tag.version != version || tag.size != size ||
-                    (size != 0 && std::memcmp(this->data() + position + kHeader, data, size) != 0);
+        const bool sameValue = tag.version == version && tag.size == size &&
+                               (size == 0 || std::memcmp(this->data() + position + kHeader, data, size) == 0);
+        isChanged = !sameValue || (tag.flags & kChangedFlag) != 0;
+        // A store of the value a tag marked changed already holds would
+        // write the very bytes it has (a new record's defaults, mostly).
+        rewrite = !sameValue || tag.flags != kChangedFlag;
     } else {
         result = insertEmptyTag(id, position);
         if (result != kNoError) return result;
     }
 
-    if (isChanged) {
+    if (isChanged && rewrite) {
         if (replace(position + kHeader, oldSize, data, size) != kNoError) {
             // The data did not fit: take back the empty header just inserted,
             // so that a failed store leaves the block as it was.
@@ -296,6 +326,10 @@ int32_t CTaggedDataManager::setData(uint32_t id, const void* data, uint32_t size
     if (changed != nullptr) *changed = isChanged;
     KeepConsistent(consistent);
     Validate();
+    // The walk passed every header before the stored one: a later lookup of
+    // this id or a larger one may start here, as after a lookup.
+    lastFound_ = position;
+    setMark(kLookupMark);
     return kNoError;
 }
 

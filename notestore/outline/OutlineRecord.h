@@ -89,6 +89,10 @@ public:
     // text, note, checked or (present) drawing tag is. Expansion alone never
     // marks an item changed.
     void updateRecordChanged();
+
+private:
+    // Init's stores, one field at a time.
+    void StoreDefaults();
 };
 
 // An item of a linked outline: it also knows its own and its parent's id.

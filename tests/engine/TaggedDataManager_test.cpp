@@ -457,13 +457,37 @@ TEST_F(Block, FailedGrowthLeavesTheBlockAsItWas) {
     }
 }
 
+// Storing the value a tag holds: unchanged when its changed bit is clear;
+// otherwise reported changed, and the header left with the changed bit
+// alone, as a store of a new value leaves it.
+TEST_F(Block, StoringTheValueATagHoldsKeepsOrNormalisesItsFlags) {
+    struct Case {
+        uint32_t flags;
+        bool changed;
+        uint32_t flagsAfter;
+    };
+    for (const Case& c : {Case{0, false, 0}, Case{1, true, 1}, Case{3, true, 1}, Case{2, false, 2}}) {
+        SCOPED_TRACE(c.flags);
+        CTaggedDataManager block = Adopt(Join({Item(1, {7}, 0, c.flags), Item(2, {8})}));
+        bool changed = !c.changed;
+        EXPECT_EQ(block.setData(1, Bytes{7}.data(), 1, &changed, 0), 0);
+        EXPECT_EQ(changed, c.changed);
+        EXPECT_EQ(Contents(block), Join({Item(1, {7}, 0, c.flagsAfter), Item(2, {8})}));
+    }
+}
+
+// Short code-page text is converted without allocating; a long text, and
+// the exact form of one the code page cannot hold, need memory of their own.
 TEST_F(Block, StringWithoutMemoryForItsStoredFormIsRefused) {
-    CTaggedDataManager block = Adopt(Item(1, Text("aa")), false, 512);
-    platform::FaultInjector injector;
-    platform::ScopedFaultInjector scope(injector);
-    injector.FailNth(platform::FaultOp::Alloc, 1, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(block.setString(1, u"text", nullptr), -1);
-    EXPECT_EQ(Contents(block), Item(1, Text("aa")));
+    const std::u16string texts[] = {std::u16string(300, u'x'), u"Ελλάδα"};
+    for (const std::u16string& text : texts) {
+        CTaggedDataManager block = Adopt(Item(1, Text("aa")), false, 4096);
+        platform::FaultInjector injector;
+        platform::ScopedFaultInjector scope(injector);
+        injector.FailNth(platform::FaultOp::Alloc, 1, ERROR_NOT_ENOUGH_MEMORY);
+        EXPECT_EQ(block.setString(1, text.c_str(), nullptr), -1);
+        EXPECT_EQ(Contents(block), Item(1, Text("aa")));
+    }
 }
 
 // Damaged blocks as they may come from a file: every accessor reports the

@@ -135,6 +135,30 @@ TEST(OutlineRecord, ConstructedDirectlyItHasOnlyTheRowTagsUntilInit) {
     EXPECT_TRUE(record.GetExpanded());
 }
 
+// Init on a record that already holds fields stores each default over them
+// and keeps what else the block holds; a fresh record's Init gives the same
+// defaults.
+TEST(OutlineRecord, InitOnAFilledRecordStoresTheDefaultsOverItsFields) {
+    COutlineRecord fresh;
+    fresh.Init();
+    COutlineRecord filled;
+    filled.Init();
+    filled.SetId(7);
+    filled.SetText(u"Ελλάδα");
+    filled.SetChecked(true);
+    filled.SetSortChanged(true);
+    filled.Init();
+    EXPECT_EQ(filled.GetId(), 0u);
+    EXPECT_EQ(TextOf(filled), u"");
+    EXPECT_FALSE(filled.GetChecked());
+    EXPECT_TRUE(filled.IsSortChanged());
+    filled.SetSortChanged(false);
+    const CTaggedDataManager& a = fresh.getTaggedDataManager();
+    std::vector<char> bytes(a.size());
+    a.read(0, bytes.data(), a.size());
+    EXPECT_TRUE(filled.getTaggedDataManager().holds(bytes.data(), a.size()));
+}
+
 TEST(OutlineRecord, SettersMarkATagChangedOnlyWhenTheValueDiffers) {
     struct Case {
         const char* field;

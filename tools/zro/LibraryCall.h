@@ -48,6 +48,7 @@ auto CallLibrary(const std::string& path, int exitCode, Body&& body) {
 // A note as the document stores it: each "\n" (not already after a "\r")
 // becomes "\r\n", as the device's text boxes break lines.
 inline std::u16string StoredNote(const std::string& note) {
+    if (note.find('\n') == std::string::npos) return Wide(note);
     std::string stored;
     for (char c : note) {
         if (c == '\n' && (stored.empty() || stored.back() != '\r')) stored += '\r';

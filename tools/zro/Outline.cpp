@@ -234,8 +234,8 @@ void Build(const Outline& outline, COutlineDB& db) {
         auto* record = static_cast<COutlineRecord*>(db.GetRecordset()->Append());
         record->SetId(item.id != 0 ? item.id : nextId++);
         record->SetIndent(static_cast<uint8_t>(item.indent));
+        record->SetExpanded(item.expanded);  // fields in the order the block keeps them
         record->SetChecked(item.checked);
-        record->SetExpanded(item.expanded);
         record->SetText(Wide(item.text).c_str());
         record->SetNote(StoredNote(item.note).c_str());
         SetDrawingOf(*record, item.drawing);
