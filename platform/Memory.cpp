@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+
 #include "platform/Errors.h"
 #include "platform/Faults.h"
 
@@ -24,6 +26,18 @@ void* ReallocateBytes(void* block, size_t bytes) {
 }
 
 void FreeBytes(void* block) { std::free(block); }
+
+void* AllocateSweepBytes(size_t bytes) {
+    constexpr size_t kLargePage = size_t{2} << 20;
+    if (bytes <= kLargePage / 2) return AllocateBytes(bytes);
+    if (AllocationMustFail()) return nullptr;
+    const size_t rounded = (bytes + kLargePage - 1) & ~(kLargePage - 1);
+    void* block = nullptr;
+    if (posix_memalign(&block, kLargePage, rounded) != 0) return nullptr;
+    // Only advice: without large pages the block works as any other.
+    (void)madvise(block, rounded, MADV_HUGEPAGE);
+    return block;
+}
 
 }  // namespace platform
 

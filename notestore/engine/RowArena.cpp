@@ -83,7 +83,7 @@ void RowArena::Release(void* piece) noexcept {
 }
 
 RowArena::Chunk* RowArena::NewSpan(size_t bytes, char** bytesOut) {
-    auto* chunk = static_cast<Chunk*>(platform::AllocateBytes(sizeof(Chunk) + bytes));
+    auto* chunk = static_cast<Chunk*>(platform::AllocateSweepBytes(sizeof(Chunk) + bytes));
     if (chunk == nullptr) return nullptr;
     chunk->holds = 1;
     *bytesOut = reinterpret_cast<char*>(chunk + 1);

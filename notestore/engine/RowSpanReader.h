@@ -37,7 +37,9 @@ public:
     void Finish();
 
 private:
-    static constexpr uint32_t kSpanBytes = 256 * 1024;
+    // A large page less the span's count of holds: one sweep of the read
+    // fills one large page (see platform::AllocateSweepBytes).
+    static constexpr uint32_t kSpanBytes = (2u << 20) - 64;
     enum class Frame { Whole, Cut, Damaged };
 
     // The row at `offset` in the span: whole and sound, cut by the span's

@@ -187,10 +187,10 @@ int32_t CTaggedDataManager::findTag(uint32_t id, bool* found, uint32_t* position
     // The walk from the start would pass the headers before the last tag
     // found (all of smaller id, and sound: the block has not changed since)
     // and go on from there just the same.
+    // (The walk below checks that header again, as every other.)
     if (hasMark(kLookupMark) && uint64_t{lastFound_} + kHeader <= end) {
-        bool sound = false;
-        const HeaderStep found = Peek(block, lastFound_, end, swap_, &sound);
-        if (sound && found.id <= id) offset = lastFound_;
+        const uint32_t foundId = LoadLE32(block + lastFound_ + 7);
+        if ((swap_ ? __builtin_bswap32(foundId) : foundId) <= id) offset = lastFound_;
     }
     uint32_t last = end;  // the last header looked at, if any
     bool hit = false;

@@ -24,6 +24,24 @@ TEST(String, ConstructionAndAssignmentStopAtTheFirstZero) {
     EXPECT_TRUE(buffer == copy);
 }
 
+// Texts are scanned for their end and converted several units at a time:
+// a zero, and a unit whose high bits are set, at every offset of a step.
+TEST(String, EndsAndConversionsAtEveryOffset) {
+    for (size_t at = 0; at <= 9; ++at) {
+        SCOPED_TRACE(at);
+        std::u16string units(12, u'\x8000');
+        units[at] = 0;
+        EXPECT_EQ(_String(units).size(), at);
+        std::string narrow(12, 'a');
+        narrow[at] = '\x80';
+        _String s;
+        s.AssignAscii(narrow.c_str(), 12);
+        EXPECT_EQ(s.size(), 12u);
+        EXPECT_EQ(s[at], u'\u20ac');
+        EXPECT_EQ(s[at == 0 ? 1 : 0], u'a');
+    }
+}
+
 TEST(String, NullPointersGiveEmptyStrings) {
     _String s(static_cast<const char16_t*>(nullptr));
     EXPECT_TRUE(s.empty());

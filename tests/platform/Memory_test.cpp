@@ -39,6 +39,25 @@ TEST(LocalMemory, FailedAllocationsReportNotEnoughMemory) {
     LocalFree(kept);
 }
 
+// Blocks for one sweep: large ones lie on large-page boundaries, small
+// ones are plain blocks; both go through the allocation seam.
+TEST(SweepMemory, LargeBlocksAreAlignedAndEveryBlockCanFail) {
+    for (size_t bytes : {size_t{100}, size_t{1} << 20, (size_t{2} << 20) - 64, size_t{3} << 20}) {
+        SCOPED_TRACE(bytes);
+        auto* block = static_cast<uint8_t*>(platform::AllocateSweepBytes(bytes));
+        ASSERT_NE(block, nullptr);
+        if (bytes > (size_t{1} << 20)) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (size_t{2} << 20), 0u);
+        }
+        std::memset(block, 0xAB, bytes);
+        platform::FreeBytes(block);
+        platform::FaultInjector injector;
+        platform::ScopedFaultInjector scope(injector);
+        injector.FailNth(platform::FaultOp::Alloc, 1, ERROR_NOT_ENOUGH_MEMORY);
+        EXPECT_EQ(platform::AllocateSweepBytes(bytes), nullptr);
+    }
+}
+
 TEST(FaultInjector, FailsTheNthOnceOrFromThenOn) {
     platform::FaultInjector injector;
     platform::ScopedFaultInjector scope(injector);

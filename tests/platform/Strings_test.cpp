@@ -64,6 +64,18 @@ TEST(Utf8, AppendingKeepsWhatIsThereAndConvertsAsAWhole) {
     EXPECT_EQ(out, "x\xc3\xa9" "a\xc3\xa9" "b\xf0\x9f\x98\x80\xef\xbf\xbd");
 }
 
+// ASCII runs are widened eight bytes at a time: a character of more bytes
+// at every offset of such a step, and damage right after one, must come
+// out as one at a time would give them.
+TEST(Utf8, CharactersAtEveryOffsetOfAnAsciiRun) {
+    for (size_t at = 0; at <= 17; ++at) {
+        SCOPED_TRACE(at);
+        const std::string ascii(at, 'a');
+        EXPECT_EQ(platform::Utf8ToUtf16(ascii + "\xe2\x82\xac" + ascii), std::u16string(at, u'a') + u"\u20ac" + std::u16string(at, u'a'));
+        EXPECT_EQ(platform::Utf8ToUtf16(ascii + "\xff"), std::u16string(at, u'a') + u"\uFFFD");
+    }
+}
+
 TEST(Utf8, DamagedInputBecomesReplacementCharacters) {
     EXPECT_EQ(platform::Utf8ToUtf16("a\xff" "b"), u"a\uFFFDb");
     EXPECT_EQ(platform::Utf8ToUtf16("\xe2\x82"), u"\uFFFD\uFFFD");

@@ -185,8 +185,11 @@ void ReadItem(COutlineRecord& record, bool withDrawing, zr_gen::_String& text, I
     item.tags.clear();
     item.id = record.GetId();
     item.indent = record.GetIndent();
-    item.checked = record.GetChecked();
     item.expanded = record.GetExpanded();
+    item.checked = record.GetChecked();
+    // The drawing's tag comes before the texts' in the block: read in that
+    // order, each lookup walks on from the one before.
+    record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
     item.text.clear();
     bool hasText = false;
     record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
@@ -199,7 +202,6 @@ void ReadItem(COutlineRecord& record, bool withDrawing, zr_gen::_String& text, I
         record.GetNote(text);
         item.note = PlainNote(text.Text());
     }
-    record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
     item.drawing = withDrawing ? DrawingOf(record) : std::vector<uint8_t>();
 }
 
