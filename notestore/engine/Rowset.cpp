@@ -51,6 +51,48 @@ constexpr uint8_t kFreshBlock[] = {
     0x74, 0x61, 0x00, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00,
 };
 
+// The blocks of new records: pieces of one growth step carved one after
+// another from shared chunks, so that building many records costs no heap
+// block each and keeps their bytes together. A piece holds its chunk the
+// way a row read from a file holds its span (CBufferManager), moves to a
+// heap block of its own when it grows, and the chunk goes with its last
+// piece.
+class FreshBlocks {
+public:
+    FreshBlocks() = default;
+    FreshBlocks(const FreshBlocks&) = delete;
+    FreshBlocks& operator=(const FreshBlocks&) = delete;
+    ~FreshBlocks() {
+        if (chunk_ != nullptr) RowArena::Drop(chunk_);
+    }
+
+    // A piece of kMemBlock bytes in *chunk, or null when no memory can be had.
+    char* Take(RowArena::Chunk** chunk) {
+        if (chunk_ == nullptr || static_cast<size_t>(end_ - next_) < CDBRecord::kMemBlock) {
+            char* bytes = nullptr;
+            RowArena::Chunk* fresh = RowArena::NewSpan(kPieces * CDBRecord::kMemBlock, &bytes);
+            if (fresh == nullptr) return nullptr;
+            if (chunk_ != nullptr) RowArena::Drop(chunk_);
+            chunk_ = fresh;
+            next_ = bytes;
+            end_ = bytes + kPieces * CDBRecord::kMemBlock;
+        }
+        char* piece = next_;
+        next_ += CDBRecord::kMemBlock;
+        *chunk = chunk_;
+        return piece;
+    }
+
+private:
+    // Small chunks: a piece still in use keeps its whole chunk.
+    static constexpr size_t kPieces = 64;
+    RowArena::Chunk* chunk_ = nullptr;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+};
+
+thread_local FreshBlocks freshBlocks;
+
 }  // namespace
 
 CDBRecord::CDBRecord() : tags_(&data_, 0, false, 0, kMemBlock) {}
@@ -75,11 +117,12 @@ void CDBRecord::operator delete(void* piece, RowArena&) noexcept { RowArena::Rel
 
 CTaggedDataManager& CDBRecord::Tags() const {
     if (fresh_) {
-        auto* block = static_cast<char*>(platform::AllocateBytes(kMemBlock));
+        RowArena::Chunk* chunk = nullptr;
+        char* block = freshBlocks.Take(&chunk);
         if (block == nullptr) ZR_THROW(CException, kMsgOutOfMemory, DefaultErrorNumber(kMsgOutOfMemory));
         std::memcpy(block, kFreshBlock, sizeof kFreshBlock);
         data_ = block;
-        tags_.assignBuffer(&data_, sizeof kFreshBlock, kMemBlock, kMemBlock);
+        tags_.assignSpanBuffer(&data_, sizeof kFreshBlock, kMemBlock, kMemBlock, chunk);
         fresh_ = false;
     }
     return tags_;

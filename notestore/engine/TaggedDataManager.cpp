@@ -74,9 +74,14 @@ public:
         char* bytes = bytes_.get();
         if (bytes == nullptr) return;
         const size_t units = text.size();
-        if (platform::AsciiRunEnd(text, 0) == units) {
-            // ASCII is its own code-page form.
-            for (size_t i = 0; i < units; ++i) bytes[i] = static_cast<char>(text[i]);
+        // ASCII is its own code-page form: narrowed in one pass that also
+        // gathers every unit's bits, then kept if none is above 0x7F.
+        char16_t seen = 0;
+        for (size_t i = 0; i < units; ++i) {
+            bytes[i] = static_cast<char>(text[i]);
+            seen |= text[i];
+        }
+        if (seen < 0x80) {
             bytes[units] = 0;
             fits_ = true;
             return;
@@ -292,36 +297,25 @@ int32_t CTaggedDataManager::setData(uint32_t id, const void* data, uint32_t size
     const bool consistent = KnownConsistent();
     bool isChanged = true;
     bool rewrite = true;
-    uint32_t oldSize = 0;
+    const uint32_t oldSize = found ? tag.size : 0;
     if (found) {
-        oldSize = tag.size;
         const bool sameValue = tag.version == version && tag.size == size &&
                                (size == 0 || std::memcmp(this->data() + position + kHeader, data, size) == 0);
         isChanged = !sameValue || (tag.flags & kChangedFlag) != 0;
         // A store of the value a tag marked changed already holds would
         // write the very bytes it has (a new record's defaults, mostly).
         rewrite = !sameValue || tag.flags != kChangedFlag;
-    } else {
-        result = insertEmptyTag(id, position);
-        if (result != kNoError) return result;
     }
-
     if (isChanged && rewrite) {
-        if (replace(position + kHeader, oldSize, data, size) != kNoError) {
-            // The data did not fit: take back the empty header just inserted,
-            // so that a failed store leaves the block as it was.
-            if (!found) (void)erase(position, kHeader);
-            return -1;
-        }
         TagType stored;
         stored.code = kTaggedDataCode;
         stored.version = version;
         stored.flags = kChangedFlag;
         stored.id = id;
         stored.size = size;
-        uint8_t bytes[kHeader];
-        encodeTag(stored, bytes);
-        (void)write(position, bytes, kHeader);
+        result = size <= kSmallItemData ? storeSmallItem(stored, data, position, found ? kHeader + oldSize : 0)
+                                        : storeLargeItem(stored, data, position, found, oldSize);
+        if (result != kNoError) return result;
     }
     if (changed != nullptr) *changed = isChanged;
     KeepConsistent(consistent);
@@ -330,6 +324,33 @@ int32_t CTaggedDataManager::setData(uint32_t id, const void* data, uint32_t size
     // this id or a larger one may start here, as after a lookup.
     lastFound_ = position;
     setMark(kLookupMark);
+    return kNoError;
+}
+
+// Header and data made in one piece and put in place in one edit: most
+// items are a few bytes, and each edit of the block costs more than they.
+int32_t CTaggedDataManager::storeSmallItem(const TagType& tag, const void* data, uint32_t position, uint32_t oldItem) {
+    uint8_t item[kHeader + kSmallItemData];
+    encodeTag(tag, item);
+    if (tag.size != 0) std::memcpy(item + kHeader, data, tag.size);
+    return replace(position, oldItem, item, kHeader + tag.size) == kNoError ? kNoError : -1;
+}
+
+int32_t CTaggedDataManager::storeLargeItem(const TagType& tag, const void* data, uint32_t position, bool found,
+                                           uint32_t oldSize) {
+    if (!found) {
+        const int32_t result = insertEmptyTag(tag.id, position);
+        if (result != kNoError) return result;
+    }
+    if (replace(position + kHeader, oldSize, data, tag.size) != kNoError) {
+        // The data did not fit: take back the empty header just inserted,
+        // so that a failed store leaves the block as it was.
+        if (!found) (void)erase(position, kHeader);
+        return -1;
+    }
+    uint8_t bytes[kHeader];
+    encodeTag(tag, bytes);
+    (void)write(position, bytes, kHeader);
     return kNoError;
 }
 

@@ -137,6 +137,12 @@ protected:
 private:
     // The 15 stored bytes of a header, reversed when the block is swapped.
     void encodeTag(const TagType& tag, uint8_t* bytes);
+    // setData's store of a changed value: the item with header `tag` at
+    // `position`, in place of the `oldItem` bytes there (0: a new item).
+    // -1, the block as it was, when it cannot grow.
+    static constexpr uint32_t kSmallItemData = 113;  // header and data in 128 bytes
+    int32_t storeSmallItem(const TagType& tag, const void* data, uint32_t position, uint32_t oldItem);
+    int32_t storeLargeItem(const TagType& tag, const void* data, uint32_t position, bool found, uint32_t oldSize);
     // The typed values, `width` (1, 2 or 4) bytes wide.
     int32_t setValue(uint32_t id, uint32_t value, uint32_t width);
     int32_t getValue(uint32_t id, uint32_t& value, uint32_t width);

@@ -16,14 +16,19 @@ uint32_t StreamBuffer::GetLength() const {
 
 void StreamBuffer::WritePending() {
     if (pending_.empty()) return;
-    // Cleared first: after a failed write the bytes are not offered again.
-    std::vector<uint8_t> bytes;
-    bytes.swap(pending_);
+    // Emptied however the write ends: after a failed write the bytes are not
+    // offered again. The storage stays for the next bytes, so that a long
+    // write neither grows a buffer again nor touches new memory each time.
+    struct Emptied {
+        std::vector<uint8_t>& bytes;
+        ~Emptied() { bytes.clear(); }
+    } emptied{pending_};
     const uint32_t start = pendingStart_;
+    const auto count = static_cast<uint32_t>(pending_.size());
     window_.clear();
     file_.Seek(static_cast<int32_t>(start), CFile::kBegin);
-    file_.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    length_ = std::max<uint32_t>(length_, start + static_cast<uint32_t>(bytes.size()));
+    file_.Write(pending_.data(), count);
+    length_ = std::max<uint32_t>(length_, start + count);
 }
 
 uint32_t StreamBuffer::ReadDirect(void* buffer, uint32_t count) {

@@ -66,6 +66,7 @@ void COutlineRecord::Init() {
         if (tags.replace(0, tags.size(), to.data(), static_cast<uint32_t>(to.size())) != 0) {
             ZR_CHECK_TAG(-1);  // the buffer could not grow, as a store reports it
         }
+        tags.setMark(CBufferManager::kConsistentMark);  // the stores that made it checked it
         return;
     }
     StoreDefaults();

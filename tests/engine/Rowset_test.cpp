@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,25 @@ TEST_F(RowStream, EmptyBlockIsTwelveBytesAndReadsBackEmpty) {
     ASSERT_EQ(flag.kind, Caught::Kind::Exception);
     EXPECT_EQ(flag.text.rfind(u"Data class not found error", 0), 0u);
     EXPECT_EQ(flag.number, 0xFFFFFFFFu);
+}
+
+// New records' blocks share pooled chunks: every block keeps its bytes
+// whichever records go first, grow past a growth step, or stay behind.
+TEST(Record, NewRecordsKeepTheirBytesWhateverGoesFirst) {
+    std::vector<std::unique_ptr<CDBRecord>> records;
+    for (uint32_t i = 0; i < 300; ++i) {
+        records.push_back(std::make_unique<CDBRecord>());
+        const std::string value(i % 7 == 0 ? 700 : 10, static_cast<char>('a' + i % 26));
+        ASSERT_EQ(records.back()->getTaggedDataManager().setData(3, value.data(), static_cast<uint32_t>(value.size()), nullptr, 0), 0);
+        EXPECT_EQ(records.back()->getTaggedDataManager().capacity(), i % 7 == 0 ? 1024u : CDBRecord::kMemBlock);
+    }
+    for (uint32_t i = 0; i < records.size(); i += 2) records[i].reset();
+    for (uint32_t i = 1; i < records.size(); i += 2) {
+        std::string value(i % 7 == 0 ? 700 : 10, '\0');
+        uint32_t size = static_cast<uint32_t>(value.size());
+        ASSERT_EQ(records[i]->getTaggedDataManager().getData(3, value.data(), &size, nullptr), 0);
+        EXPECT_EQ(value, std::string(size, static_cast<char>('a' + i % 26))) << i;
+    }
 }
 
 TEST(Record, FreeDataReleasesABufferWhoseTagsWereAllDeleted) {

@@ -70,7 +70,10 @@ void CheckStoredForm(const Outline& outline) {
         if (slots > kMaxSlots) throw std::runtime_error("the header slots are larger than 1 GiB together");
         CheckTags(slot.tags, what);
     }
-    for (size_t i = 0; i < outline.items.size(); ++i) CheckTags(outline.items[i].tags, "item " + std::to_string(i));
+    for (size_t i = 0; i < outline.items.size(); ++i) {
+        // Most items carry no stored form: their name is not even made.
+        if (!outline.items[i].tags.empty()) CheckTags(outline.items[i].tags, "item " + std::to_string(i));
+    }
 }
 
 std::vector<TagOverride> Overrides(const CTaggedDataManager& stored, const CTaggedDataManager& plain,
