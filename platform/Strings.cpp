@@ -117,9 +117,15 @@ void AppendUtf8(std::string& out, std::u16string_view text) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    Utf8ToUtf16(text, out);
+    return out;
+}
+
+void Utf8ToUtf16(std::string_view text, std::u16string& out) {
     // No text takes more UTF-16 units than it has UTF-8 bytes; the units are
     // written through a pointer and the string cut to what was written.
-    std::u16string out(text.size(), u'\0');
+    out.resize(text.size());
     char16_t* to = out.data();
     size_t i = 0;
     while (i < text.size()) {
@@ -160,7 +166,6 @@ std::u16string Utf8ToUtf16(std::string_view text) {
         }
     }
     out.resize(static_cast<size_t>(to - out.data()));
-    return out;
 }
 
 }  // namespace platform

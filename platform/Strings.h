@@ -41,6 +41,8 @@ std::string Utf16ToUtf8(std::u16string_view text);
 // Utf16ToUtf8 appended to `out`, for writers that build one long text.
 void AppendUtf8(std::string& out, std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
+// The same into `out`, whose storage is reused: for converting many texts.
+void Utf8ToUtf16(std::string_view text, std::u16string& out);
 // The end of the run of ASCII units of `text` that starts at `from`.
 size_t AsciiRunEnd(std::u16string_view text, size_t from);
 

@@ -69,9 +69,12 @@ inline bool SetText(CTaggedDataManager& tags, uint8_t id, const char16_t* text,
                     size_t maxUnits = std::u16string_view::npos, const char* file = __builtin_FILE(),
                     uint32_t line = __builtin_LINE()) {
     Expect(text != nullptr, file, line);
-    const std::u16string cut(CutText(text != nullptr ? text : u"", maxUnits));
+    const std::u16string_view whole(text != nullptr ? text : u"");
+    const std::u16string_view kept = CutText(whole, maxUnits);
+    // Only a text that was cut needs a terminated copy of its own.
+    const std::u16string cut = kept.size() < whole.size() ? std::u16string(kept) : std::u16string();
     bool changed = false;
-    Check(tags.setString(id, cut.c_str(), &changed), file, line);
+    Check(tags.setString(id, kept.size() < whole.size() ? cut.c_str() : whole.data(), &changed), file, line);
     return changed;
 }
 

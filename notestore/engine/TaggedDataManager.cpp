@@ -170,13 +170,12 @@ void CTaggedDataManager::swapTag(TagType* tag) {
 }
 
 void CTaggedDataManager::encodeTag(const TagType& tag, uint8_t* bytes) {
-    TagType stored = tag;
-    if (swap_) swapTag(&stored);
-    StoreLE16(bytes, stored.code);
-    bytes[2] = stored.version;
-    StoreLE32(bytes + 3, stored.flags);
-    StoreLE32(bytes + 7, stored.id);
-    StoreLE32(bytes + 11, stored.size);
+    const bool swap = swap_;
+    StoreLE16(bytes, swap ? __builtin_bswap16(tag.code) : tag.code);
+    bytes[2] = tag.version;
+    StoreLE32(bytes + 3, tag.flags);
+    StoreLE32(bytes + 7, swap ? __builtin_bswap32(tag.id) : tag.id);
+    StoreLE32(bytes + 11, swap ? __builtin_bswap32(tag.size) : tag.size);
 }
 
 bool CTaggedDataManager::isValidTag(const TagType& tag) { return tag.code == kTaggedDataCode; }

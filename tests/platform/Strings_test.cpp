@@ -74,6 +74,10 @@ TEST(Utf8, CharactersAtEveryOffsetOfAnAsciiRun) {
         EXPECT_EQ(platform::Utf8ToUtf16(ascii + "\xe2\x82\xac" + ascii), std::u16string(at, u'a') + u"\u20ac" + std::u16string(at, u'a'));
         EXPECT_EQ(platform::Utf8ToUtf16(ascii + "\xff"), std::u16string(at, u'a') + u"\uFFFD");
     }
+    // Converting into a string that held a longer text leaves the new one alone.
+    std::u16string reused(40, u'z');
+    platform::Utf8ToUtf16("a\xc3\xa9", reused);
+    EXPECT_EQ(reused, u"a\u00e9");
 }
 
 TEST(Utf8, DamagedInputBecomesReplacementCharacters) {

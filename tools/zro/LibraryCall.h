@@ -47,14 +47,20 @@ auto CallLibrary(const std::string& path, int exitCode, Body&& body) {
 
 // A note as the document stores it: each "\n" (not already after a "\r")
 // becomes "\r\n", as the device's text boxes break lines.
-inline std::u16string StoredNote(const std::string& note) {
-    if (note.find('\n') == std::string::npos) return Wide(note);
+// Into `out`, whose storage is reused.
+inline void StoredNote(const std::string& note, std::u16string& out) {
+    if (note.find('\n') == std::string::npos) return platform::Utf8ToUtf16(note, out);
     std::string stored;
     for (char c : note) {
         if (c == '\n' && (stored.empty() || stored.back() != '\r')) stored += '\r';
         stored += c;
     }
-    return Wide(stored);
+    platform::Utf8ToUtf16(stored, out);
+}
+inline std::u16string StoredNote(const std::string& note) {
+    std::u16string out;
+    StoredNote(note, out);
+    return out;
 }
 
 // A stored note as the tool's values have it: lines broken by "\n" alone.

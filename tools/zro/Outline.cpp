@@ -231,6 +231,8 @@ void Build(const Outline& outline, COutlineDB& db) {
     WriteHeaderFields(db, outline);
     uint32_t nextId = 1;
     for (const Item& item : outline.items) nextId = std::max(nextId, item.id + 1);
+    std::u16string text;  // reused for every item
+    std::u16string note;
     for (const Item& item : outline.items) {
         if (item.indent > 255) throw std::runtime_error("an item deeper than 255 levels");
         auto* record = static_cast<COutlineRecord*>(db.GetRecordset()->Append());
@@ -238,8 +240,10 @@ void Build(const Outline& outline, COutlineDB& db) {
         record->SetIndent(static_cast<uint8_t>(item.indent));
         record->SetExpanded(item.expanded);  // fields in the order the block keeps them
         record->SetChecked(item.checked);
-        record->SetText(Wide(item.text).c_str());
-        record->SetNote(StoredNote(item.note).c_str());
+        platform::Utf8ToUtf16(item.text, text);
+        record->SetText(text.c_str());
+        StoredNote(item.note, note);
+        record->SetNote(note.c_str());
         SetDrawingOf(*record, item.drawing);
         record->SetNew(true);
     }
