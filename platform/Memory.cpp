@@ -29,7 +29,9 @@ void FreeBytes(void* block) { std::free(block); }
 
 void* AllocateSweepBytes(size_t bytes) {
     constexpr size_t kLargePage = size_t{2} << 20;
-    if (bytes <= kLargePage / 2) return AllocateBytes(bytes);
+    // A block that would leave much of its last large page unused takes
+    // ordinary pages: the whole large page would count as in use.
+    if (bytes % kLargePage != 0 && bytes % kLargePage + 4096 < kLargePage) return AllocateBytes(bytes);
     if (AllocationMustFail()) return nullptr;
     const size_t rounded = (bytes + kLargePage - 1) & ~(kLargePage - 1);
     void* block = nullptr;

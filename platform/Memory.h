@@ -29,8 +29,8 @@ void* AllocateBytes(size_t bytes);
 void* ReallocateBytes(void* block, size_t bytes);
 void FreeBytes(void* block);
 // AllocateBytes for a block filled in one sweep (file bytes read into it): a
-// block of more than half a large page is aligned to large pages and asks
-// the kernel for them, so that filling it costs one fault a large page
+// block that fills its large pages (to within a page) is aligned to them and
+// asks the kernel for them, so that filling it costs one fault a large page
 // rather than one a page. Freed with FreeBytes.
 void* AllocateSweepBytes(size_t bytes);
 

@@ -42,11 +42,17 @@ TEST(LocalMemory, FailedAllocationsReportNotEnoughMemory) {
 // Blocks for one sweep: large ones lie on large-page boundaries, small
 // ones are plain blocks; both go through the allocation seam.
 TEST(SweepMemory, LargeBlocksAreAlignedAndEveryBlockCanFail) {
-    for (size_t bytes : {size_t{100}, size_t{1} << 20, (size_t{2} << 20) - 64, size_t{3} << 20}) {
+    struct Case {
+        size_t bytes;
+        bool largePages;
+    };
+    for (const Case c : {Case{100, false}, Case{size_t{1} << 20, false}, Case{(size_t{2} << 20) - 64, true},
+                         Case{size_t{2} << 20, true}, Case{size_t{3} << 20, false}, Case{(size_t{4} << 20) - 8, true}}) {
+        const size_t bytes = c.bytes;
         SCOPED_TRACE(bytes);
         auto* block = static_cast<uint8_t*>(platform::AllocateSweepBytes(bytes));
         ASSERT_NE(block, nullptr);
-        if (bytes > (size_t{1} << 20)) {
+        if (c.largePages) {
             EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (size_t{2} << 20), 0u);
         }
         std::memset(block, 0xAB, bytes);
