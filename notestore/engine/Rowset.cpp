@@ -252,8 +252,11 @@ void CDBRecord::Read(CFileStream& stream) {
 void CDBRecord::Write(CFileStream& stream) {
     pos_ = stream.GetPosition();
     const uint32_t length = GetRecSize();
-    WriteExactly(stream, kStartTag, kStartTagLen);
-    stream << length;
+    // The start identifier and the length in one piece.
+    uint8_t head[kStartTagLen + sizeof(uint32_t)];
+    std::memcpy(head, kStartTag, kStartTagLen);
+    StoreLE32(head + kStartTagLen, length);
+    WriteExactly(stream, head, sizeof head);
     if (length != 0) WriteExactly(stream, fresh_ ? reinterpret_cast<const char*>(kFreshBlock) : data_, length);
     WriteExactly(stream, kEndTag, kEndTagLen);
 }

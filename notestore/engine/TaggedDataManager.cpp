@@ -193,8 +193,9 @@ int32_t CTaggedDataManager::findTag(uint32_t id, bool* found, uint32_t* position
     // and go on from there just the same.
     // (The walk below checks that header again, as every other.)
     if (hasMark(kLookupMark) && uint64_t{lastFound_} + kHeader <= end) {
-        const uint32_t foundId = LoadLE32(block + lastFound_ + 7);
-        if ((swap_ ? __builtin_bswap32(foundId) : foundId) <= id) offset = lastFound_;
+        const uint32_t stored = LoadLE32(block + lastFound_ + 7);
+        const uint32_t foundId = swap_ ? __builtin_bswap32(stored) : stored;
+        if (foundId <= id) offset = lastFound_;
     }
     uint32_t last = end;  // the last header looked at, if any
     bool hit = false;
@@ -532,11 +533,15 @@ int32_t CTaggedDataManager::setValue(uint32_t id, uint32_t value, uint32_t width
 int32_t CTaggedDataManager::getValue(uint32_t id, uint32_t& value, uint32_t width) {
     // A stored value shorter than the variable overwrites its first bytes
     // only, as copying into the variable on the little-endian device did.
+    // (getData's work, without its layers: every field read passes here.)
+    uint32_t position = 0;
+    TagType tag;
+    const int32_t result = findExisting(id, &position, &tag);
+    if (result != kNoError) return result;
+    if (tag.size > width) return kDataBufferOverflowError;
     uint8_t bytes[4];
     StoreLE32(bytes, value);
-    uint32_t size = width;
-    const int32_t result = getData(id, bytes, &size, nullptr);
-    if (result != kNoError) return result;
+    if (tag.size != 0) std::memcpy(bytes, data() + position + kHeader, tag.size);
     if (swap_) std::reverse(bytes, bytes + width);
     value = LoadLE32(bytes);
     return kNoError;

@@ -194,14 +194,8 @@ private:
             {"its level", [&] { item.GetIndent(); }},
             {"its checked state", [&] { item.GetChecked(); }},
             {"its expanded state", [&] { item.GetExpanded(); }},
-            {"its text", [&] {
-                 bool hasText = false;
-                 item.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
-                 if (hasText) item.GetText(text);
-             }},
-            {"its note", [&] {
-                 if (item.HasNote()) item.GetNote(text);
-             }},
+            {"its text", [&] { ReadStoredText(item.getTaggedDataManager(), COutlineRecord::kTextTag, text); }},
+            {"its note", [&] { ReadStoredText(item.getTaggedDataManager(), COutlineRecord::kNoteTag, text); }},
             {"its drawing", [&] {
                  if (item.HasDrawing()) item.GetDrawingSize(width, height);
              }},

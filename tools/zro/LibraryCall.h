@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "notestore/engine/TaggedDataManager.h"
 #include "notestore/foundation/Exception.h"
 #include "platform/Strings.h"
 #include "tools/zro/Failure.h"
@@ -43,6 +44,16 @@ auto CallLibrary(const std::string& path, int exitCode, Body&& body) {
     } catch (const LibraryError& e) {
         throw Failure(path + ": " + e.what(), exitCode);
     }
+}
+
+// A stored text (an item's text or note) into `text`; false, `text` empty,
+// when the row has none (a deleted text), as asking first and then reading
+// would say in two lookups. A damaged one raises as the record's readers do.
+inline bool ReadStoredText(zr_gen::CTaggedDataManager& tags, uint8_t id, zr_gen::_String& text) {
+    const int32_t result = tags.getString(id, text);
+    if (result == zr_gen::CTaggedDataManager::kDataClassNotFoundError) return false;
+    ZR_CHECK_TAG(result);
+    return true;
 }
 
 // A note as the document stores it: each "\n" (not already after a "\r")

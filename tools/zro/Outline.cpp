@@ -190,19 +190,13 @@ void ReadItem(COutlineRecord& record, bool withDrawing, zr_gen::_String& text, I
     // The drawing's tag comes before the texts' in the block: read in that
     // order, each lookup walks on from the one before.
     record.GetDrawingSize(item.drawingWidth, item.drawingHeight);
-    item.text.clear();
-    bool hasText = false;
-    record.getTaggedDataManager().hasStringTag(COutlineRecord::kTextTag, &hasText);
-    if (hasText) {  // an item whose text was deleted shows as empty
-        record.GetText(text);
-        platform::AppendUtf8(item.text, text.Text());
-    }
-    item.note.clear();
-    if (record.HasNote()) {
-        record.GetNote(text);
-        item.note = PlainNote(text.Text());
-    }
     item.drawing = withDrawing ? DrawingOf(record) : std::vector<uint8_t>();
+    zr_gen::CTaggedDataManager& tags = record.getTaggedDataManager();
+    item.text.clear();
+    // An item whose text was deleted shows as empty.
+    if (ReadStoredText(tags, COutlineRecord::kTextTag, text)) platform::AppendUtf8(item.text, text.Text());
+    item.note.clear();
+    if (ReadStoredText(tags, COutlineRecord::kNoteTag, text)) item.note = PlainNote(text.Text());
 }
 
 COutlineRecord& RecordAt(COutlineDB& db, uint32_t index) {
