@@ -103,7 +103,7 @@ protected:
 // and the text printed from the items as they are read; one item at a time
 // means each item's fields are its own, none left from the one before.
 TEST_F(ReadItemsTest, ItemsAndTextAreThoseOfTheDocument) {
-    for (const uint32_t count : {12u, 4000u}) {  // 4000: about 1 MB, several spans
+    for (const uint32_t count : {12u, 10000u}) {  // 10000: about 2.5 MB, more than one span
         SCOPED_TRACE(count);
         const zro::Outline expected = WriteDocument(Path("items.zro"), count);
         ExpectShownFields(ReadWhole(Path("items.zro"), false), expected);
