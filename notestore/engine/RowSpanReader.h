@@ -1,4 +1,4 @@
-// Reads the rows of a database file in spans of up to 256 KiB: one stream
+// Reads the rows of a database file in spans of up to 2 MiB: one stream
 // read per span instead of several per row, and each sound row's block used
 // where it lies in the span (CDBRecord::AdoptRead), so that reading many
 // rows allocates and copies little.

@@ -18,6 +18,8 @@
 #include "notestore/foundation/File.h"
 #include "notestore/outline/OutlineDB.h"
 #include "support/TempDir.h"
+#include "platform/Errors.h"
+#include "platform/Faults.h"
 #include "platform/Strings.h"
 #include "tools/zro/Base64.h"
 #include "tools/zro/Html.h"
@@ -483,6 +485,38 @@ TEST_F(FormatsTest, AFailedReplacementLeavesTheOldFileAndNothingBeside) {
     std::ifstream after(path_, std::ios::binary);
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), old);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1);
+}
+
+// A new document goes into its sibling without a journal of its own: a
+// write failing anywhere leaves the old document and nothing beside it.
+TEST_F(FormatsTest, SavingOverADocumentFailingAtAnyWriteKeepsTheOldOne) {
+    std::ifstream before(path_, std::ios::binary);
+    const std::string old((std::istreambuf_iterator<char>(before)), {});
+    Outline changed = document_;
+    changed.items.pop_back();
+    changed.title = "Changed";
+    for (uint32_t n = 1;; ++n) {
+        ASSERT_LT(n, 200u);
+        platform::FaultInjector injector;
+        bool saved = false;
+        {
+            platform::ScopedFaultInjector scope(injector);
+            injector.FailNth(platform::FaultOp::Write, n, ERROR_DISK_FULL);
+            try {
+                zro::Save(changed, path_);
+                saved = true;
+            } catch (const std::runtime_error&) {
+            }
+        }
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 1) << "write " << n;
+        if (saved) {
+            EXPECT_FALSE(injector.Fired(platform::FaultOp::Write));
+            EXPECT_EQ(zro::Load(path_), changed);
+            break;
+        }
+        std::ifstream after(path_, std::ios::binary);
+        ASSERT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), old) << "write " << n;
+    }
 }
 
 TEST_F(FormatsTest, ADamagedDrawingLeavesTheRestOfTheDocumentReadable) {

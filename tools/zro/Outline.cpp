@@ -380,12 +380,20 @@ void Save(const Outline& outline, const std::string& path) {
         COutlineDB db;
         Compose(outline, db);
         ReplaceFile(path, [&](const std::string& temp) {
-            if (db.Open(Wide(temp).c_str(), CFile::kCreate | CFile::kModeReadWrite) != 1) {
-                throw std::runtime_error("cannot create " + temp);
+            // The sibling takes the document's place only by the rename, once
+            // it is complete and on disk: it is written straight, without a
+            // journal of its own, which could only restore an unused file.
+            CFile file;
+            if (file.Open(Wide(temp).c_str(), CFile::kModeReadWrite) != 1) {
+                throw std::runtime_error("cannot open " + temp);
             }
+            db.Attach(&file);
+            struct Attached {
+                COutlineDB& db;
+                ~Attached() { db.Detach(); }
+            } attached{db};
             db.WriteAllHeaders();
             db.WriteRows();
-            db.Close();
         });
     });
 }
