@@ -1,13 +1,16 @@
 #include "notestore/engine/RowArena.h"
 
+#include <atomic>
 #include <new>
 
 #include "platform/Memory.h"
 
 namespace zr_gen {
 
+// The count is atomic: new records' blocks of one thread share chunks
+// across recordsets (see CDBRecord), which may go on to other threads.
 struct RowArena::Chunk {
-    uint64_t holds;
+    std::atomic<uint64_t> holds;
 };
 
 namespace {
@@ -85,15 +88,15 @@ void RowArena::Release(void* piece) noexcept {
 RowArena::Chunk* RowArena::NewSpan(size_t bytes, char** bytesOut) {
     auto* chunk = static_cast<Chunk*>(platform::AllocateSweepBytes(sizeof(Chunk) + bytes));
     if (chunk == nullptr) return nullptr;
-    chunk->holds = 1;
+    new (&chunk->holds) std::atomic<uint64_t>(1);
     *bytesOut = reinterpret_cast<char*>(chunk + 1);
     return chunk;
 }
 
-void RowArena::Hold(Chunk* chunk) noexcept { ++chunk->holds; }
+void RowArena::Hold(Chunk* chunk) noexcept { chunk->holds.fetch_add(1, std::memory_order_relaxed); }
 
 void RowArena::Drop(Chunk* chunk) noexcept {
-    if (--chunk->holds == 0) platform::FreeBytes(chunk);
+    if (chunk->holds.fetch_sub(1, std::memory_order_acq_rel) == 1) platform::FreeBytes(chunk);
 }
 
 }  // namespace zr_gen

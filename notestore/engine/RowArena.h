@@ -18,7 +18,9 @@
 // - row blocks: spans, chunks that hold file bytes as they were read; a
 //   record whose block lies in a span holds the span (see CBufferManager).
 //
-// Not thread-safe, like the records it serves.
+// An arena is not thread-safe, like the records it serves; the counts of
+// holds are, so that the pieces of one chunk may end in different threads
+// (the blocks of new records share chunks across recordsets).
 #pragma once
 
 #include <cstddef>

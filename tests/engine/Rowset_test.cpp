@@ -5,6 +5,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <latch>
+#include <thread>
 #include <vector>
 
 #include "notestore/engine/TaggedDataManager.h"
@@ -159,6 +161,28 @@ TEST(Record, NewRecordsKeepTheirBytesWhateverGoesFirst) {
         uint32_t size = static_cast<uint32_t>(value.size());
         ASSERT_EQ(records[i]->getTaggedDataManager().getData(3, value.data(), &size, nullptr), 0);
         EXPECT_EQ(value, std::string(size, static_cast<char>('a' + i % 26))) << i;
+    }
+}
+
+// Blocks of one thread's new records share chunks: records handed to two
+// threads may end there at the same time (a lost count would leak a chunk
+// or free it twice, which the sanitizers report).
+TEST(Record, NewRecordsOfOneThreadEndInTwoThreadsAtOnce) {
+    for (int round = 0; round < 40; ++round) {
+        std::vector<std::unique_ptr<CDBRecord>> halves[2];
+        for (int i = 0; i < 20000; ++i) {
+            auto record = std::make_unique<CDBRecord>();
+            record->SetNew(true);  // gives it its block
+            halves[i % 2].push_back(std::move(record));
+        }
+        std::latch start(2);
+        std::thread other([&] {
+            start.arrive_and_wait();
+            halves[1].clear();
+        });
+        start.arrive_and_wait();
+        halves[0].clear();
+        other.join();
     }
 }
 
