@@ -89,10 +89,13 @@ public:
     }
     // Does `act` on the window called `name` until the window has gone
     // (a window may not take keys at once, a list may still be filling);
-    // false when the window never came or never went.
+    // false when the window never came or never went. What counts is the
+    // window going: a key that closes it can leave xdotool failing on the
+    // window it has just closed.
     static bool Answer(const std::string& name, const std::function<bool()>& act) {
         for (int attempt = 0; attempt < 10; ++attempt) {
-            if (!act()) return false;
+            if (!Xdo({"search", "--sync", "--onlyvisible", "--name", "^" + name + "$"})) return false;
+            (void)act();
             for (int i = 0; i < 20; ++i) {
                 if (!Xdo({"search", "--onlyvisible", "--name", "^" + name + "$"})) return true;
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
