@@ -31,10 +31,8 @@ std::vector<Table>& Tables() {
     return tables;
 }
 
-}  // namespace
-
-// Four units a step while they last (a unit is ASCII when none of its bits
-// 7 to 15 is set).
+// The end of the run of ASCII units from `from`: four units a step while
+// they last (a unit is ASCII when none of its bits 7 to 15 is set).
 size_t AsciiRunEnd(std::u16string_view text, size_t from) {
     constexpr uint64_t kNotAscii = 0xFF80FF80FF80FF80ull;
     size_t at = from;
@@ -45,6 +43,8 @@ size_t AsciiRunEnd(std::u16string_view text, size_t from) {
     while (at < text.size() && text[at] < 0x80) ++at;
     return at;
 }
+
+}  // namespace
 
 char16_t UnicodeFromCp1252(unsigned char c) {
     if (c < 0x80 || c >= 0xA0) return c;

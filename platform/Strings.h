@@ -43,8 +43,6 @@ void AppendUtf8(std::string& out, std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 // The same into `out`, whose storage is reused: for converting many texts.
 void Utf8ToUtf16(std::string_view text, std::u16string& out);
-// The end of the run of ASCII units of `text` that starts at `from`.
-size_t AsciiRunEnd(std::u16string_view text, size_t from);
 
 // Windows-1252 of one UTF-16 code unit, 0 when the code page cannot hold it.
 unsigned char Cp1252FromUnicode(char16_t c);
