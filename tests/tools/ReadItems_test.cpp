@@ -63,12 +63,7 @@ zro::Outline WriteDocument(const std::filesystem::path& path, uint32_t count) {
             want.text.clear();
         }
     }
-    const std::u16string wide = path.u16string();
-    db.Open(wide.c_str(), zr_gen::CFile::kCreate | zr_gen::CFile::kModeReadWrite);
-    db.InitNewDatabase();
-    db.WriteAllHeaders();
-    db.WriteRows();
-    db.Close();
+    zrotest::SaveAsNew(db, path);
     return expected;
 }
 

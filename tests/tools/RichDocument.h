@@ -75,6 +75,17 @@ inline Bytes WithForeignHeader(const Bytes& file) {
     return out;
 }
 
+// Saves a document built in memory as a new file at `path`, as the
+// application saves a new document.
+inline void SaveAsNew(zr_gen::COutlineDB& db, const std::filesystem::path& path) {
+    const std::u16string wide = path.u16string();
+    db.Open(wide.c_str(), zr_gen::CFile::kCreate | zr_gen::CFile::kModeReadWrite);
+    db.InitNewDatabase();
+    db.WriteAllHeaders();
+    db.WriteRows();
+    db.Close();
+}
+
 inline void WriteRichDocument(const std::filesystem::path& path) {
     using zr_gen::COutlineRecord;
     {
@@ -109,12 +120,7 @@ inline void WriteRichDocument(const std::filesystem::path& path) {
         bread->SetNote(u"wholemeal");
         zr_gen::tagaccess::Set(bread->getTaggedDataManager(), kUnknownTag, uint32_t{0xC0FFEE});
         static_cast<COutlineRecord*>(db.getRecord(2))->SetDrawing(CreateDIB(24, 16, 8));
-        const std::u16string wide = path.u16string();
-        db.Open(wide.c_str(), zr_gen::CFile::kCreate | zr_gen::CFile::kModeReadWrite);
-        db.InitNewDatabase();
-        db.WriteAllHeaders();
-        db.WriteRows();
-        db.Close();
+        SaveAsNew(db, path);
     }
     testsupport::WriteFileBytes(path, WithForeignHeader(testsupport::ReadFileBytes(path)));
 }
