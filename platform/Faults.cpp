@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 namespace platform {
 
@@ -88,6 +89,12 @@ void DurableState::FolderSynced(const std::string& folder) {
         // was never flushed is lost with the power all the same.
         entry.content = entry.existsDurably ? entry.latest.value_or(std::string()) : std::optional<std::string>();
     }
+}
+
+void DurableState::Exchanged(const std::string& first, const std::string& second) {
+    Entry& a = files_[first];
+    Entry& b = files_[second];
+    std::swap(a.latest, b.latest);
 }
 
 void DurableState::DropUnsynced(bool keepOldFileWrites) {

@@ -22,7 +22,8 @@ enum class FaultOp : uint8_t {
     Write,     // WriteFile
     Seek,      // SetFilePointer
     Truncate,  // SetEndOfFile
-    Flush,     // FlushFileBuffers
+    Flush,     // FlushFileBuffers and folder flushes
+    Rename,    // names changed in place: moves, exchanges
     Count
 };
 
@@ -41,6 +42,10 @@ public:
     void Synced(const std::string& path);
     // After the folder's entries reached the disk.
     void FolderSynced(const std::string& folder);
+    // After the files at `first` and `second` exchanged names (both tracked
+    // first with BeforeChange): each name now leads to the other's content,
+    // which a power loss keeps only once the folder is flushed.
+    void Exchanged(const std::string& first, const std::string& second);
     // Every tracked file goes back to its durable content, or away when its
     // existence was never made durable. With `keepOldFileWrites` the files
     // that existed before keep whatever was written to them, flushed or not,

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +14,9 @@
 #include <iterator>
 #include <memory>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "platform/Errors.h"
 #include "platform/Faults.h"
@@ -181,6 +185,22 @@ bool InUse(const std::string& native) {
     const Descriptor probe(
         RetryEintr([&] { return open(native.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC); }));
     return probe.get() != -1 && TestByte(probe.get(), kOpen) == EWOULDBLOCK;
+}
+
+// Whether a new file put in place of `file` would be the same to everyone who
+// uses it: no other open description, no other name, the same owner, no
+// extended attributes to carry over, and its name still leads to it. False
+// too when that cannot be told (a file system without the share locks).
+bool ReplaceableByNewFile(const OpenFile& file) {
+    const int fd = file.descriptor.get();
+    struct stat opened {};
+    struct stat named {};
+    if (fstat(fd, &opened) == -1 || lstat(file.native.c_str(), &named) == -1) return false;
+    if (!S_ISREG(named.st_mode) || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino) return false;
+    if (opened.st_nlink != 1 || opened.st_uid != geteuid()) return false;
+    const ssize_t attributes = flistxattr(fd, nullptr, 0);
+    if (attributes > 0 || (attributes == -1 && errno != ENOTSUP)) return false;
+    return TestByte(fd, kOpen) == 0;
 }
 
 // --- Opening ---------------------------------------------------------------
@@ -407,6 +427,98 @@ BOOL FlushFolderOf(LPCWSTR path) {
     // Some file systems cannot flush a folder; their entries need no flush.
     if (RetryEintr([&] { return fsync(handle.get()); }) == -1 && errno != EINVAL) return FailWithErrno();
     if (DurableState* durability = ActiveDurability()) durability->FolderSynced(folder);
+    return TRUE;
+}
+
+HANDLE CreateReplacementFor(HANDLE original, LPCWSTR sibling, DWORD access, DWORD share) {
+    const auto open = Lookup(original);
+    if (open == nullptr) return INVALID_HANDLE_VALUE;
+    if (sibling == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!ReplaceableByNewFile(*open)) {
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (Injected(FaultOp::Write)) return INVALID_HANDLE_VALUE;
+    const std::string native = NativePath(sibling);
+    if (RefusedChange(native)) return INVALID_HANDLE_VALUE;
+    // A leftover holds nothing anyone needs: the file's name always leads to
+    // a complete file.
+    (void)unlink(native.c_str());
+    const Opened opened = OpenShared(native, {access, share, CREATE_NEW, 0, false});
+    if (opened.fd == -1) return INVALID_HANDLE_VALUE;
+    struct stat model {};
+    struct stat made {};
+    int err = fstat(open->descriptor.get(), &model) == -1 || fstat(opened.fd, &made) == -1 ? errno : 0;
+    // A group the process cannot give would leave the file to other people.
+    if (err == 0 && made.st_gid != model.st_gid && fchown(opened.fd, static_cast<uid_t>(-1), model.st_gid) == -1) {
+        err = ENOTSUP;
+    }
+    if (err == 0 && fchmod(opened.fd, model.st_mode & 07777) == -1) err = errno;
+    if (err != 0) {
+        Abandon(opened, native, err);
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE handle = files.Add(opened.fd, access & (GENERIC_READ | GENERIC_WRITE), native);
+    if (handle == nullptr) Abandon(opened, native, ENOMEM);
+    return handle != nullptr ? handle : INVALID_HANDLE_VALUE;
+}
+
+BOOL ExchangeFileNames(HANDLE first, HANDLE second) {
+    const auto a = Lookup(first);
+    const auto b = Lookup(second);
+    if (a == nullptr || b == nullptr || Injected(FaultOp::Rename)) return FALSE;
+    if (RefusedChange(a->native) || RefusedChange(b->native)) return FALSE;
+    if (renameat2(AT_FDCWD, a->native.c_str(), AT_FDCWD, b->native.c_str(), RENAME_EXCHANGE) == -1) {
+        if (errno != EINVAL && errno != ENOSYS) return FailWithErrno();
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return FALSE;
+    }
+    if (DurableState* durability = ActiveDurability()) durability->Exchanged(a->native, b->native);
+    std::swap(a->native, b->native);
+    return TRUE;
+}
+
+BOOL RemoveOpenFile(HANDLE file) {
+    std::shared_ptr<OpenFile> open = files.Remove(file);
+    if (open == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    BOOL removed = FALSE;
+    if (!RefusedChange(open->native)) {
+        struct stat opened {};
+        struct stat named {};
+        const bool same = fstat(open->descriptor.get(), &opened) == 0 && lstat(open->native.c_str(), &named) == 0 &&
+                          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+        removed = !same || unlink(open->native.c_str()) == 0 ? TRUE : FALSE;
+        if (!removed) SetLastErrorForPath(errno, open->native);
+    }
+    try {
+        std::thread([last = std::move(open)] {}).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: closed here, when `open` goes.
+    }
+    return removed;
+}
+
+BOOL RenameOpenFileOver(HANDLE file, LPCWSTR target) {
+    const auto open = Lookup(file);
+    if (open == nullptr) return FALSE;
+    if (target == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (Injected(FaultOp::Rename)) return FALSE;
+    const std::string native = NativePath(target);
+    if (RefusedChange(open->native) || RefusedChange(native)) return FALSE;
+    if (rename(open->native.c_str(), native.c_str()) == -1) {
+        SetLastErrorForPath(errno, native);
+        return FALSE;
+    }
+    open->native = native;
     return TRUE;
 }
 
@@ -638,7 +750,7 @@ BOOL MoveFileW(LPCWSTR from, LPCWSTR to) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
-    if (RefusedChange(source) || RefusedChange(target)) return FALSE;
+    if (Injected(FaultOp::Rename) || RefusedChange(source) || RefusedChange(target)) return FALSE;
     if (RenameNoReplace(source, target) == 0) return TRUE;
     const int err = errno;
     if (err == EXDEV) return MoveAcrossDevices(source, target);

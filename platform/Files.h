@@ -123,6 +123,37 @@ BOOL FlushFolderOf(LPCWSTR path);
 // own. INVALID_HANDLE_VALUE with the last error set on failure.
 HANDLE DuplicateFileHandle(HANDLE file);
 
+// Replacing a file whole: its new content is written into a sibling, which
+// then takes the file's place by an exchange of names, so that the name
+// leads to a complete file, old or new, at every instant.
+//
+// Creates `sibling` (a leftover of an earlier attempt is removed first) with
+// the permission bits and group of the file open as `original`, opened with
+// `access` and `share`. Fails with ERROR_NOT_SUPPORTED, creating nothing,
+// when a new file in its place would lose what the file is beyond its bytes
+// or would not be seen by all its users: another open file description (of
+// any process) has it open, it has other hard links, its name is a symbolic
+// link or now leads to another file, another user owns it, or it carries
+// extended attributes (access lists among them). Other failures as
+// CreateFileW. The test seam fails the creation as a write.
+HANDLE CreateReplacementFor(HANDLE original, LPCWSTR sibling, DWORD access, DWORD share);
+
+// Exchanges the names of two files open in one folder in one atomic step;
+// each handle then goes by the other's name. ERROR_NOT_SUPPORTED (nothing
+// changed) where the file system cannot exchange names.
+BOOL ExchangeFileNames(HANDLE first, HANDLE second);
+
+// Removes the file open as `file` from its folder, provided its name still
+// leads to it, and closes the handle (also when the removal fails). Closing
+// the last handle of a removed file frees its cached pages, which for a
+// large file takes a while: that is left to a worker thread.
+BOOL RemoveOpenFile(HANDLE file);
+
+// Renames the file open as `file` over `target`, replacing it in one step;
+// the handle then goes by the new name. For file systems that cannot
+// exchange names.
+BOOL RenameOpenFileOver(HANDLE file, LPCWSTR target);
+
 // The file-system form of a path: UTF-8 with "\" turned into "/".
 std::string NativePath(LPCWSTR path);
 

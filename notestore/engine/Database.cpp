@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <utility>
+#include <vector>
 
 namespace zr_gen {
 
@@ -43,6 +44,11 @@ bool RowInPlace(const CDBRecord& record, uint32_t at, uint32_t token) {
 uint32_t RowBytes(const CDBRecord& record) {
     return CDBRecord::kStartTagLen + sizeof(uint32_t) + record.GetRecSize() + CDBRecord::kEndTagLen;
 }
+
+// A save that rewrites at least this much, and half the file or more, writes
+// the file anew instead of journaling what it overwrites. Below it the
+// journal costs little either way, and the file keeps its identity.
+constexpr uint64_t kWriteAnewFrom = 256 * 1024;
 
 }  // namespace
 
@@ -98,14 +104,25 @@ void CDatabase::Close() {
 }
 
 void CDatabase::FinishSave() {
-    if (journal_ == nullptr || !IsOpen() || !(journal_->Active() || journal_->RollbackPending())) return;
+    if (journal_ == nullptr || !IsOpen() || !(SaveUnderWay() || journal_->RollbackPending())) return;
     if (journal_->RollbackPending()) {
         RollBackSave();
         return;
     }
     // A save ended by Close (headers without rows, the subclass's own
     // writes) commits here; if that fails it is undone and reported.
-    Save(SaveEnd::Commit, [] {});
+    Save(SaveEnd::Commit, [&] {
+        if (JournaledFile* file = Journaled()) file->WriteHeld();
+    });
+}
+
+JournaledFile* CDatabase::Journaled() const {
+    return journal_ != nullptr ? dynamic_cast<JournaledFile*>(GetFile()) : nullptr;
+}
+
+bool CDatabase::SaveUnderWay() const {
+    const JournaledFile* file = Journaled();
+    return journal_ != nullptr && (journal_->Active() || (file != nullptr && (file->Holding() || file->Replacing())));
 }
 
 void CDatabase::RequireOpen() const {
@@ -118,7 +135,7 @@ template <class Body>
 void CDatabase::Save(SaveEnd end, Body body) {
     RequireOpen();
     if (journal_ != nullptr && journal_->RollbackPending()) RollBackSave();
-    const bool begins = journal_ != nullptr && !journal_->Active();
+    const bool begins = journal_ != nullptr && !SaveUnderWay();
     if (begins) {
         saved_ = SavedState{dbInfo_, headerManager_.SaveLayout()};
         if (FileChangedElsewhere()) ForgetStoredRows();
@@ -137,7 +154,22 @@ void CDatabase::KeepOriginal(uint32_t offset, uint32_t count) {
 }
 
 void CDatabase::CommitSave() {
-    if (journal_ != nullptr) journal_->Commit(*GetFile());
+    JournaledFile* file = Journaled();
+    if (file != nullptr && file->Replacing()) {
+        try {
+            file->CommitReplacement();
+        } catch (...) {
+            // Written anew after all (the old document could not come back):
+            // the new document and its layout stand.
+            if (!file->Replacing()) {
+                saved_.reset();
+                LookAtFile();
+            }
+            throw;
+        }
+    } else if (journal_ != nullptr) {
+        journal_->Commit(*GetFile());
+    }
     saved_.reset();
     LookAtFile();
 }
@@ -146,6 +178,10 @@ void CDatabase::RollBackSave() {
     if (journal_ == nullptr) return;
     // The rows marked by the failed save are not in the file.
     ForgetStoredRows();
+    if (JournaledFile* file = Journaled()) {
+        file->DropHeld();
+        file->AbandonReplacement();
+    }
     try {
         journal_->Rollback(*GetFile());
     } catch (CException* e) {
@@ -225,9 +261,10 @@ void CDatabase::WriteAllHeaders() {
     headersFailed_ = false;
     try {
         Save(SaveEnd::Continue, [&] {
-            // One journal flush for the whole table and its slots, old or new.
-            const uint32_t end = std::max(headerManager_.GetReadHeadersEnd(), headerManager_.GetWriteHeadersEnd());
-            KeepOriginal(0, end);
+            // Held until the rows come: a save that writes the file anew
+            // leaves the old one untouched, and one that goes in place keeps
+            // the originals of headers and rows with one journal flush.
+            if (JournaledFile* file = Journaled()) file->HoldWrites();
             BufferedScope buffered(*this);
             WriteDbInfo();
             headerManager_.WriteAll(*this);
@@ -260,30 +297,53 @@ void CDatabase::ReadRows() {
     buffered.End();
 }
 
-void CDatabase::KeepRowsToRewrite(uint32_t at) {
-    if (journal_ == nullptr) return;
+bool CDatabase::RangesToRewrite(uint32_t at, uint32_t length, uint64_t enough, std::vector<FileRange>* ranges) const {
+    uint64_t changed = 0;
+    const auto add = [&](uint32_t offset, uint32_t count) {
+        ranges->push_back(FileRange{offset, count});
+        if (offset < length) changed += std::min<uint64_t>(count, length - offset);
+    };
     uint32_t runStart = at;
     bool inRun = false;
     for (int32_t i = 0; i < recordset_->getSize(); ++i) {
         const CDBRecord& record = *recordset_->getRecord(static_cast<uint32_t>(i));
         if (RowInPlace(record, at, fileToken_)) {
-            if (inRun) KeepOriginal(runStart, at - runStart);
+            if (inRun) add(runStart, at - runStart);
             inRun = false;
         } else {
             // Where a caller's record writes its own way, what follows may move
-            // by any amount: all of it is kept.
+            // by any amount: all of it changes.
             if (!CDBRecord::ReadsPlainRows(record)) {
-                KeepOriginal(inRun ? runStart : at, UINT32_MAX - (inRun ? runStart : at));
-                return;
+                const uint32_t from = inRun ? runStart : at;
+                add(from, UINT32_MAX - from);
+                return changed >= enough;
             }
             if (!inRun) runStart = at;
             inRun = true;
+            if (changed + (at - runStart) >= enough) return true;
         }
         at += RowBytes(record);
     }
     // The last run, and whatever the cut after the last row takes away.
     const uint32_t from = inRun ? runStart : at;
-    KeepOriginal(from, UINT32_MAX - from);
+    add(from, UINT32_MAX - from);
+    return changed >= enough;
+}
+
+bool CDatabase::BeginWritingAnew(uint32_t rowsStart, uint32_t at, std::vector<FileRange>* ranges) {
+    JournaledFile* file = Journaled();
+    const bool eligible = file != nullptr && soleWriter_ && !journal_->Active() && !file->Replacing();
+    const uint32_t length = file != nullptr ? file->StoredLength() : GetFile()->GetLength();
+    // What the journal would keep: the headers and extra rows before the
+    // rows (every save rewrites them) and the rows that change.
+    const uint64_t before = std::min(at, length);
+    const uint64_t enough = std::max<uint64_t>(kWriteAnewFrom, (uint64_t{length} + 1) / 2);
+    if (eligible && RangesToRewrite(at, length, enough > before ? enough - before : 0, ranges)) {
+        if (file->BeginReplacement(rowsStart)) return true;
+        ranges->clear();  // cut short: the journal needs them all
+    }
+    RangesToRewrite(at, length, UINT64_MAX, ranges);
+    return false;
 }
 
 void CDatabase::WriteRows() {
@@ -293,20 +353,28 @@ void CDatabase::WriteRows() {
         ZR_THROW(CException, kMsgFileWriteError, DefaultErrorNumber(kMsgFileWriteError));
     }
     Save(SaveEnd::Commit, [&] {
+        JournaledFile* file = Journaled();
+        if (file != nullptr && !file->Replacing()) file->HoldWrites();
         const uint32_t start = getFirstRowStartPosWriting();
-        KeepOriginal(0, TDbInfo::kStoredSize);
         BufferedScope buffered(*this);
         dbInfo_.rowCount = static_cast<uint32_t>(recordset_->getSize());
         Seek(static_cast<int32_t>(start), 0);
-        // Collected, not yet in the file: the original bytes of all that is
-        // rewritten or cut are kept first, for one journal flush.
+        // Held, not yet in the file: the save either writes the file anew or
+        // keeps the original bytes of all it rewrites or cuts first, for one
+        // journal flush.
         WriteExtraRows();
         uint32_t at = GetPosition();
-        KeepOriginal(start, at - start);
-        KeepRowsToRewrite(at);
+        std::vector<FileRange> ranges;
+        const bool anew = journal_ != nullptr && BeginWritingAnew(start, at, &ranges);
+        if (!anew) {
+            KeepOriginal(0, TDbInfo::kStoredSize);
+            KeepOriginal(start, at - start);
+            for (const FileRange& range : ranges) KeepOriginal(range.offset, range.count);
+            if (file != nullptr) file->WriteHeld();
+        }
         // The marks of this save; those of the last one decide what is
         // passed over.
-        const uint32_t passable = fileToken_;
+        const uint32_t passable = anew ? 0 : fileToken_;
         ForgetStoredRows();
         bool positioned = true;
         for (int32_t i = 0; i < recordset_->getSize(); ++i) {

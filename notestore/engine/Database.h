@@ -13,7 +13,7 @@
 // writing rows and headers is buffered (see StreamBuffer.h): the cost is
 // linear in the file, a few system calls per 64 KiB.
 //
-// Saving is crash-safe (see RollbackJournal.h) for a file the database opens
+// Saving is crash-safe (see JournaledFile.h) for a file the database opens
 // itself for writing: a save is one transaction from its first write to the
 // end of WriteRows, of a WriteHeader that began it, or of Close. A save that
 // fails raises its error after putting the old document back on disk and in
@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "notestore/engine/ConduitHeader.h"
 #include "notestore/engine/HeaderManager.h"
@@ -37,6 +38,7 @@ namespace zr_gen {
 
 class CDBRecord;
 class CDBRecordset;
+class JournaledFile;
 
 struct ZR_EXPORT TDbInfo {
     static constexpr uint32_t kStoredSize = 10;
@@ -154,9 +156,24 @@ private:
     FileLook LookNow() const;  // never throws: a zero look when unknown
     void LookAtFile();
     bool FileChangedElsewhere() const;
-    // The original bytes of every range WriteRows is to rewrite from `at` (the
-    // first row's position), so that one journal flush covers them all.
-    void KeepRowsToRewrite(uint32_t at);
+    struct FileRange {
+        uint32_t offset;
+        uint32_t count;
+    };
+    // Appends to *ranges every range of the file (`length` bytes) that rows
+    // written from `at` (the first row's position) would change, the cut
+    // after the last row included; stops early, returning true, once they
+    // come to `enough` bytes of the file.
+    bool RangesToRewrite(uint32_t at, uint32_t length, uint64_t enough, std::vector<FileRange>* ranges) const;
+    // Whether the save under way rewrites so much of the file (its rows
+    // starting at `rowsStart`, the first row going at `at`) that writing it
+    // anew costs less than journaling what it overwrites; it then begins
+    // writing it anew. Otherwise *ranges are the rows' ranges to keep.
+    bool BeginWritingAnew(uint32_t rowsStart, uint32_t at, std::vector<FileRange>* ranges);
+    // The database's own file when it opened it to write, else null.
+    JournaledFile* Journaled() const;
+    // Whether a save is under way: begun and neither committed nor undone.
+    bool SaveUnderWay() const;
 
     std::unique_ptr<RollbackJournal> journal_;  // for a file opened to write
     std::optional<SavedState> saved_;           // as the save in progress began

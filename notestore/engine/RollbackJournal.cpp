@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include "notestore/engine/JournalFormat.h"
+#include "notestore/engine/JournaledFile.h"
 #include "notestore/foundation/ByteOrder.h"
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/File.h"
@@ -90,7 +91,9 @@ RollbackJournal::~RollbackJournal() { Release(); }
 
 void RollbackJournal::Begin(CFile& file) {
     Reset();
-    originalLength_ = file.GetLength();
+    // The file's own operations: a journaled file's would count writes it
+    // holds back, or write them.
+    originalLength_ = file.CFile::GetLength();
     salt_ = NewSalt();
     if (journal_ == nullptr) {
         std::unique_ptr<CFile> journal = NewFile();
@@ -145,8 +148,8 @@ void RollbackJournal::KeepRange(CFile& file, uint32_t start, uint32_t end) {
         const uint32_t count = std::min(end - at, kMaxRecordData);
         record.resize(kRecordHeadSize + count + kRecordTailSize);
         uint8_t* bytes = record.data() + kRecordHeadSize;
-        file.Seek(static_cast<int32_t>(at), CFile::kBegin);
-        file.Read(bytes, count);
+        file.CFile::Seek(static_cast<int32_t>(at), CFile::kBegin);
+        file.CFile::Read(bytes, count);
         StoreLE32(record.data(), at);
         StoreLE32(record.data() + 4, count);
         StoreLE32(bytes + count, RecordCrc(salt_, record.data(), bytes, count));
@@ -176,11 +179,16 @@ void RollbackJournal::KeepRange(CFile& file, uint32_t start, uint32_t end) {
 }
 
 void RollbackJournal::Keep(CFile& file, uint32_t offset, uint32_t count) {
-    if (rollbackPending_) Rollback(file);
+    if (rollbackPending_) {
+        // Playing back moves the position, which the caller's write needs.
+        const uint32_t position = file.CFile::GetPosition();
+        Rollback(file);
+        file.CFile::Seek(static_cast<int32_t>(position), CFile::kBegin);
+    }
     if (!Active()) Begin(file);
     const auto end = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{offset} + count, originalLength_));
     if (offset >= end) return;
-    const uint32_t position = file.GetPosition();
+    const uint32_t position = file.CFile::GetPosition();
     // Only the gaps between the ranges kept already.
     for (uint32_t at = offset; at < end;) {
         auto next = kept_.upper_bound(at);
@@ -192,7 +200,7 @@ void RollbackJournal::Keep(CFile& file, uint32_t offset, uint32_t count) {
         KeepRange(file, at, gapEnd);
         at = gapEnd;
     }
-    file.Seek(static_cast<int32_t>(position), CFile::kBegin);
+    file.CFile::Seek(static_cast<int32_t>(position), CFile::kBegin);
 }
 
 void RollbackJournal::MakeDurable() {
@@ -212,7 +220,7 @@ void RollbackJournal::Protect(CFile& file, uint32_t offset, uint32_t count) {
 
 void RollbackJournal::Commit(CFile& file) {
     if (!Active()) return;
-    file.Flush();
+    file.CFile::Flush();
     // The save is done once the cleared header is on the disk. Records
     // behind it stay, but without their header they never play.
     const uint8_t cleared[kHeaderSize] = {};
@@ -299,15 +307,18 @@ bool RollbackJournal::PlayBack(CFile& file, CFile& journal) {
 void RollbackJournal::RecoverHot(const char16_t* databasePath) {
     if (databasePath == nullptr) return;
     const _String journalPath = JournalPathOf(databasePath);
-    if (GetFileAttributesW(journalPath.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    _String siblingPath(databasePath);
+    siblingPath += _String(JournaledFile::kSiblingSuffix);
+    const bool hot = GetFileAttributesW(journalPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (!hot && GetFileAttributesW(siblingPath.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     // Refusing other writers while playing back: a handle still writing the
     // file (a save alive in another object or process) makes the open fail,
-    // and its journal is not ours to play.
+    // and its journal or sibling is not ours to touch.
     CFile file;
     CFile journal;
     try {
         file.Open(databasePath, CFile::kModeReadWrite | CFile::kShareRead);
-        journal.Open(journalPath.c_str(), CFile::kModeRead | CFile::kShareRead);
+        if (hot) journal.Open(journalPath.c_str(), CFile::kModeRead | CFile::kShareRead);
     } catch (CFileException* e) {
         const bool alive = e != nullptr && e->GetCause() == CFileException::sharingViolation;
         const bool noDocument = e != nullptr && e->GetCause() == CFileException::fileNotFound;
@@ -315,6 +326,11 @@ void RollbackJournal::RecoverHot(const char16_t* databasePath) {
         e->Delete();
         return;
     }
+    // The document's name always leads to a complete document: a sibling
+    // beside it is an unfinished new one, or the old one a finished save
+    // had not yet removed.
+    JournaledFile::RemoveLeftover(databasePath);
+    if (!hot) return;
     if (PlayBack(file, journal)) {
         ZR_Trace(u"Rolled back the unfinished save of %s", databasePath);
     }

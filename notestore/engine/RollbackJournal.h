@@ -63,9 +63,11 @@ public:
     void Rollback(CFile& file);
 
     // Plays back a hot journal beside `databasePath` into the file and
-    // deletes it. Nothing happens when there is no journal or when another
-    // handle still writes the file (its save is not finished but alive).
-    // Raises the file errors of playing back (the journal then stays).
+    // deletes it, and removes a sibling left by a save that wrote the file
+    // anew (JournaledFile). Nothing happens when there is neither or when
+    // another handle still writes the file (its save is not finished but
+    // alive). Raises the file errors of playing back (the journal then
+    // stays).
     static void RecoverHot(const char16_t* databasePath);
 
 private:

@@ -1,4 +1,5 @@
 #include "notestore/foundation/File.h"
+#include "notestore/foundation/FileModes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -57,6 +58,14 @@ DWORD Translate(const FlagEntry& entry) {
     ZR_ASSERT(entry.valid);
     return entry.value;
 }
+
+}  // namespace
+
+DWORD PlatformAccess(uint32_t flags) { return Translate(kAccess[flags & kAccessMask]); }
+
+DWORD PlatformShare(uint32_t flags) { return Translate(kSharing[(flags & kShareMask) >> kShareShift]); }
+
+namespace {
 
 HANDLE ToPlatform(uint32_t handle) {
     return handle == CFile::kNoHandle ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(static_cast<uintptr_t>(handle));
@@ -137,8 +146,7 @@ int32_t CFile::Open(const char16_t* path, uint32_t flags) {
     // Qualified: on a memory file the virtual Close would empty the content.
     CFile::Close();
     SECURITY_ATTRIBUTES security{static_cast<DWORD>(sizeof(SECURITY_ATTRIBUTES)), nullptr, (flags & kNoInherit) != 0 ? FALSE : TRUE};
-    const HANDLE handle = CreateFileW(path, Translate(kAccess[flags & kAccessMask]),
-                                      Translate(kSharing[(flags & kShareMask) >> kShareShift]), &security,
+    const HANDLE handle = CreateFileW(path, PlatformAccess(flags), PlatformShare(flags), &security,
                                       kCreation[(flags >> kCreationShift) & 0x3], FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         ThrowLastError(path, __LINE__);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "notestore/foundation/Export.h"
 #include "notestore/foundation/String.h"
@@ -159,6 +160,12 @@ public:
     static void Remove(const char16_t* path);
     static void Move(const char16_t* from, const char16_t* to);
     static void Copy(const char16_t* from, const char16_t* to);
+
+protected:
+    // Puts `handle` in place of the one open now and hands that one back,
+    // neither closed nor moved: for a file whose content comes to live in
+    // another file of the system under the same name.
+    uint32_t ExchangeHandle(uint32_t handle) { return std::exchange(handle_, handle); }
 
 private:
     // A new handle on this file's open file, kNoHandle when closed.

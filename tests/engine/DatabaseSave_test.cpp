@@ -109,12 +109,12 @@ TEST_F(DatabaseSaveTest, RowsAfterFailedHeadersAreRefused) {
     WiderDatabase db;
     ASSERT_EQ(db.Open(path_.c_str(), CFile::kModeReadWrite), 1);
     db.ReadRows();
-    {
-        platform::FaultInjector injector;
-        platform::ScopedFaultInjector scope(injector);
-        injector.FailNth(platform::FaultOp::Write, 2, ERROR_DISK_FULL);
-        EXPECT_TRUE(Catch([&] { db.WriteAllHeaders(); }).raised());
-    }
+    // Headers that no longer fit their slot fail before anything is written.
+    auto& tags = db.GetConduitHeader()->getTaggedDataManager();
+    const std::string tooMuch(600, 'x');
+    tags.setData(3, tooMuch.data(), static_cast<uint32_t>(tooMuch.size()), nullptr, 0);
+    EXPECT_TRUE(Catch([&] { db.WriteAllHeaders(); }).raised());
+    tags.setData(3, tooMuch.data(), 1, nullptr, 0);
     const Caught rows = Catch([&] { db.WriteRows(); });
     EXPECT_EQ(rows.text, u"File IO write error");
     EXPECT_EQ(rows.number, 8u);

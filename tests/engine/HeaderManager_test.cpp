@@ -173,6 +173,7 @@ TEST_F(HeaderFile, DataFillingTheSlotExactlyAndOneByteMore) {
     const Bytes fill(255 - 4 - 15, 0x5A);
     tags.setData(3, fill.data(), static_cast<uint32_t>(fill.size()), nullptr, 0);
     db.WriteAllHeaders();
+    db.WriteRows();
     EXPECT_EQ(testsupport::Slice(Stored(), 18, 255), Slot(255, ByteWriter().Tag(3, fill).bytes));
     const uint8_t more = 1;
     tags.setData(4, &more, 0, nullptr, 0);  // 15 more bytes: too many

@@ -3,6 +3,7 @@
 // on a real small file system.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -38,12 +39,18 @@ void AppendItem(COutlineDB& db, uint32_t id, const std::u16string& text) {
     item->SetText(text.c_str());
 }
 
-void WriteDocument(const std::u16string& path, uint32_t items, const char16_t* title) {
+// Long enough that 2,000 items make a document that a whole rewrite writes
+// anew (a new file in its place) rather than journaling.
+std::u16string LongItemText(uint32_t id) { return ItemText(id) + std::u16string(150, u'.'); }
+constexpr uint32_t kLargeItems = 2000;
+
+void WriteDocument(const std::u16string& path, uint32_t items, const char16_t* title,
+                   std::u16string (*text)(uint32_t) = ItemText) {
     COutlineDB db;
     ASSERT_EQ(db.Open(path.c_str(), kCreate), 1);
     db.InitNewDatabase();
     db.SetOutlineTitle(title);
-    for (uint32_t id = 1; id <= items; ++id) AppendItem(db, id, ItemText(id));
+    for (uint32_t id = 1; id <= items; ++id) AppendItem(db, id, text(id));
     db.WriteAllHeaders();
     db.WriteRows();
     db.Close();
@@ -92,6 +99,16 @@ private:
     Change change_;
 };
 
+// The same on a document large enough that a save moving most of it writes
+// it anew.
+class LargeOutlineCase : public OutlineCase {
+public:
+    using OutlineCase::OutlineCase;
+    void MakeOld(const std::u16string& path) override {
+        WriteDocument(path, kLargeItems, u"Old title", LongItemText);
+    }
+};
+
 // Only the private header, written alone.
 class HeaderOnlyCase : public OutlineCase {
 public:
@@ -114,6 +131,14 @@ public:
 
 TEST(OutlineSaveTest, GrowingAnItemIsCrashSafe) {
     OutlineCase grow([](COutlineDB& db) { Item(db, 0)->SetText(std::u16string(2000, u'g').c_str()); });
+    testsupport::CheckCrashSafe(grow);
+}
+
+TEST(OutlineSaveTest, GrowingTheFirstItemOfALargeDocumentIsCrashSafe) {
+    LargeOutlineCase grow([](COutlineDB& db) {
+        db.SetOutlineTitle(u"A title of another length");
+        Item(db, 0)->SetText(std::u16string(2000, u'g').c_str());
+    });
     testsupport::CheckCrashSafe(grow);
 }
 
@@ -191,6 +216,7 @@ TEST(OutlineSaveTest, JournalOfALiveSaveIsLeftAlone) {
     writer.ReadRows();
     writer.SetOutlineTitle(u"a title long enough to move nothing but change bytes");
     writer.WriteAllHeaders();  // the save is open until WriteRows
+    ASSERT_TRUE(writer.ReadPrivateHeader());  // a read puts what the save holds into the file, journaled
     ASSERT_TRUE(std::filesystem::exists(testsupport::Native(testsupport::JournalOf(path))));
     {
         COutlineDB reader;
@@ -206,13 +232,11 @@ TEST(OutlineSaveTest, JournalOfALiveSaveIsLeftAlone) {
     EXPECT_NE(testsupport::FileBytes(testsupport::Native(path)), old);
 }
 
-// A save that the disk cannot hold fails with "diskFull", leaves the old
-// document, and succeeds once there is room.
-TEST(OutlineSaveTest, DiskFullOnARealFileSystem) {
+void FillDiskAndSave(const char* size, uint32_t items, std::u16string (*text)(uint32_t)) {
     testsupport::TempDir dir;
     const std::filesystem::path mount = dir.path() / "small";
     std::filesystem::create_directory(mount);
-    if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=128k") != 0) {
+    if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, size) != 0) {
         GTEST_SKIP() << "cannot mount a small file system here (" << std::strerror(errno)
                      << "); run as root where mounting is allowed";
     }
@@ -221,7 +245,7 @@ TEST(OutlineSaveTest, DiskFullOnARealFileSystem) {
         ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
     } unmount{mount};
     const std::u16string path = platform::Utf8ToUtf16((mount / "doc.zro").string());
-    WriteDocument(path, 200, u"full");
+    WriteDocument(path, items, u"full", text);
     const std::string old = testsupport::FileBytes(testsupport::Native(path));
     // Fill what is left.
     const std::filesystem::path filler = mount / "filler";
@@ -245,6 +269,7 @@ TEST(OutlineSaveTest, DiskFullOnARealFileSystem) {
     EXPECT_EQ(full.cause, zr_gen::CFileException::diskFull);
     EXPECT_EQ(testsupport::FileBytes(testsupport::Native(path)), old);
     EXPECT_FALSE(std::filesystem::exists(testsupport::Native(testsupport::JournalOf(path))));
+    EXPECT_FALSE(std::filesystem::exists(testsupport::Native(testsupport::SiblingOf(path))));
 
     std::filesystem::remove(filler);
     db.WriteAllHeaders();
@@ -253,10 +278,120 @@ TEST(OutlineSaveTest, DiskFullOnARealFileSystem) {
     COutlineDB again;
     ASSERT_EQ(again.Open(path.c_str(), CFile::kModeRead), 1);
     again.ReadRows();
-    ASSERT_EQ(again.GetRecordset()->getSize(), 200);
-    zr_gen::_String text;
-    Item(again, 0)->GetText(text);
-    EXPECT_EQ(text.size(), 6000u);
+    ASSERT_EQ(again.GetRecordset()->getSize(), static_cast<int32_t>(items));
+    zr_gen::_String first;
+    Item(again, 0)->GetText(first);
+    EXPECT_EQ(first.size(), 6000u);
+}
+
+ino_t InodeOf(const std::u16string& path) {
+    struct stat st {};
+    return ::stat(testsupport::Native(path).c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Grows the first item of the large document at `path`, opened with `mode`,
+// and saves it.
+void GrowFirstItem(const std::u16string& path, uint32_t mode) {
+    COutlineDB db;
+    ASSERT_EQ(db.Open(path.c_str(), mode), 1);
+    ASSERT_TRUE(db.ReadSharedHeader());
+    ASSERT_TRUE(db.ReadPrivateHeader());
+    db.ReadRows();
+    Item(db, 0)->SetText(std::u16string(2000, u'g').c_str());
+    db.WriteAllHeaders();
+    db.WriteRows();
+    db.Close();
+}
+
+// A whole rewrite goes into a new file only where nobody can tell: the
+// document open alone, denying other writers, under one name. Either way
+// the bytes are the same and nothing is left beside the document.
+TEST(OutlineSaveTest, AWholeRewriteTakesANewFileOnlyWhereNobodyCanTell) {
+    struct Case {
+        const char* name;
+        uint32_t mode;
+        bool reader;    // another handle reads the document meanwhile
+        bool hardLink;  // the document has a second name
+        bool newFile;
+    };
+    const Case cases[] = {
+        {"alone", CFile::kModeReadWrite, false, false, true},
+        {"sharing reads", CFile::kModeReadWrite | CFile::kShareRead, false, false, true},
+        {"letting others write", CFile::kModeReadWrite | CFile::kShareReadWrite, false, false, false},
+        {"read meanwhile", CFile::kModeReadWrite | CFile::kShareRead, true, false, false},
+        {"with a second name", CFile::kModeReadWrite, false, true, false},
+    };
+    testsupport::TempDir dir;
+    const std::u16string model = dir.File("model.zro");
+    WriteDocument(model, kLargeItems, u"Large", LongItemText);
+    std::string expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::u16string path = dir.File(std::string(c.name) + ".zro");
+        std::filesystem::copy_file(testsupport::Native(model), testsupport::Native(path));
+        std::filesystem::permissions(testsupport::Native(path), std::filesystem::perms::owner_read |
+                                                                    std::filesystem::perms::owner_write |
+                                                                    std::filesystem::perms::group_read);
+        if (c.hardLink) std::filesystem::create_hard_link(testsupport::Native(path), testsupport::Native(path) += ".link");
+        const ino_t before = InodeOf(path);
+        COutlineDB reader;
+        if (c.reader) {
+            ASSERT_EQ(reader.Open(path.c_str(), CFile::kModeRead | CFile::kShareReadWrite), 1);
+        }
+        GrowFirstItem(path, c.mode);
+        EXPECT_EQ(InodeOf(path) != before, c.newFile);
+        if (c.reader) {
+            reader.ReadRows();  // the reader sees the saved document
+            zr_gen::_String text;
+            Item(reader, 0)->GetText(text);
+            EXPECT_EQ(text.size(), 2000u);
+            reader.Close();
+        }
+        const std::string bytes = testsupport::FileBytes(testsupport::Native(path));
+        if (expected.empty()) expected = bytes;
+        EXPECT_EQ(bytes, expected);
+        EXPECT_EQ(std::filesystem::status(testsupport::Native(path)).permissions(),
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                      std::filesystem::perms::group_read);
+        EXPECT_FALSE(std::filesystem::exists(testsupport::Native(testsupport::SiblingOf(path))));
+        EXPECT_FALSE(std::filesystem::exists(testsupport::Native(testsupport::JournalOf(path))));
+    }
+}
+
+// A sibling left beside the document by a save that did not finish is
+// removed by the next open, unless a writer still has the document.
+TEST(OutlineSaveTest, ALeftoverSiblingGoesAtTheNextOpenUnlessAWriterIsAlive) {
+    for (const bool writerAlive : {false, true}) {
+        SCOPED_TRACE(writerAlive ? "writer alive" : "no writer");
+        testsupport::TempDir dir;
+        const std::u16string path = dir.File("doc.zro");
+        WriteDocument(path, 3, u"t");
+        COutlineDB writer;
+        if (writerAlive) {
+            ASSERT_EQ(writer.Open(path.c_str(), CFile::kModeReadWrite | CFile::kShareRead), 1);
+        }
+        const std::filesystem::path sibling = testsupport::Native(testsupport::SiblingOf(path));
+        std::ofstream(sibling) << "half a document";
+        COutlineDB reader;
+        ASSERT_EQ(reader.Open(path.c_str(), CFile::kModeRead | CFile::kShareReadWrite), 1);
+        EXPECT_EQ(std::filesystem::exists(sibling), writerAlive);
+    }
+}
+
+// A save that the disk cannot hold fails with "diskFull", leaves the old
+// document, and succeeds once there is room: one that rewrites in place and
+// one that writes the document anew.
+TEST(OutlineSaveTest, DiskFullOnARealFileSystem) {
+    struct Case {
+        const char* size;
+        uint32_t items;
+        std::u16string (*text)(uint32_t);
+    };
+    for (const Case& c : {Case{"size=128k", 200, ItemText}, Case{"size=2m", kLargeItems, LongItemText}}) {
+        SCOPED_TRACE(c.size);
+        FillDiskAndSave(c.size, c.items, c.text);
+        if (::testing::Test::IsSkipped()) return;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -990,6 +991,142 @@ TEST(NativePathTest, ConvertsSeparatorsAndText) {
     EXPECT_EQ(platform::NativePath(u"\\\\x"), "//x");
     EXPECT_EQ(platform::NativePath(u"\u00dcber\\\u20ac"), "\xc3\x9c" "ber/\xe2\x82\xac");
     EXPECT_EQ(platform::NativePath(u""), "");
+}
+
+}  // namespace
+
+namespace {
+
+// What would make a file's replacement by a new one visible: each refuses
+// the sibling before anything is created.
+TEST_F(FilesTest, ReplacementIsRefusedWhereANewFileWouldShow) {
+    struct Case {
+        const char* name;
+        const char* openAs;  // "alias" is a symbolic link to "doc"
+        // Run with the document open; false when the file system cannot.
+        std::function<bool(Scratch&, std::vector<HANDLE>&)> arrange;
+    };
+    const Case cases[] = {
+        {"another opener", "doc",
+         [](Scratch& s, std::vector<HANDLE>& opened) {
+             opened.push_back(Open(s.Path("doc"), kRead, kShareAll, OPEN_EXISTING));
+             return opened.back() != INVALID_HANDLE_VALUE;
+         }},
+        {"a second name", "doc",
+         [](Scratch& s, std::vector<HANDLE>&) { return link(s.Native("doc").c_str(), s.Native("link").c_str()) == 0; }},
+        {"opened through a symbolic link", "alias", [](Scratch&, std::vector<HANDLE>&) { return true; }},
+        {"the name leads elsewhere now", "doc",
+         [](Scratch& s, std::vector<HANDLE>&) {
+             if (rename(s.Native("doc").c_str(), s.Native("moved").c_str()) != 0) return false;
+             s.Write("doc", "someone else's");
+             return true;
+         }},
+        {"extended attributes", "doc",
+         [](Scratch& s, std::vector<HANDLE>&) {
+             return setxattr(s.Native("doc").c_str(), "user.note", "x", 1, 0) == 0;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scratch scratch;
+        scratch.Write("doc", "old");
+        ASSERT_EQ(symlink(scratch.Native("doc").c_str(), scratch.Native("alias").c_str()), 0);
+        const HANDLE doc = Open(scratch.Path(c.openAs), kReadWrite, FILE_SHARE_READ, OPEN_EXISTING);
+        ASSERT_NE(doc, INVALID_HANDLE_VALUE);
+        std::vector<HANDLE> opened;
+        if (c.arrange(scratch, opened)) {
+            SetLastError(0);
+            EXPECT_EQ(platform::CreateReplacementFor(doc, scratch.Path("doc-new").c_str(), kReadWrite, FILE_SHARE_READ),
+                      INVALID_HANDLE_VALUE);
+            EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+            EXPECT_FALSE(std::filesystem::exists(scratch.Native("doc-new")));
+        }
+        for (const HANDLE handle : opened) CloseHandle(handle);
+        CloseHandle(doc);
+    }
+}
+
+// The sibling takes the permission bits, the exchange swaps the names in
+// one step with each handle following its file, and removing the old file
+// by its handle leaves the new one alone.
+TEST_F(FilesTest, ASiblingReplacesTheFileByAnExchangeOfNames) {
+    temp.Write("doc", "old");
+    ASSERT_EQ(chmod(temp.Native("doc").c_str(), 0640), 0);
+    const HANDLE doc = Open(temp.Path("doc"), kReadWrite, FILE_SHARE_READ, OPEN_EXISTING);
+    ASSERT_NE(doc, INVALID_HANDLE_VALUE);
+    temp.Write("doc-new", "a leftover");
+    const HANDLE sibling = platform::CreateReplacementFor(doc, temp.Path("doc-new").c_str(), kReadWrite, FILE_SHARE_READ);
+    ASSERT_NE(sibling, INVALID_HANDLE_VALUE);
+    struct stat st {};
+    ASSERT_EQ(stat(temp.Native("doc-new").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_size, 0) << "the leftover is gone";
+    EXPECT_EQ(Open(temp.Path("doc-new"), kWrite, kShareAll, OPEN_EXISTING), INVALID_HANDLE_VALUE)
+        << "the sibling has the document's share mode";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(sibling, "new", 3, &written, nullptr));
+
+    platform::FaultInjector injector;
+    {
+        platform::ScopedFaultInjector scope(injector);
+        injector.FailNth(platform::FaultOp::Rename, 1, ERROR_ACCESS_DENIED);
+        EXPECT_FALSE(platform::ExchangeFileNames(sibling, doc));
+    }
+    EXPECT_EQ(temp.Read("doc"), "old") << "a failed exchange changes nothing";
+    ASSERT_TRUE(platform::ExchangeFileNames(sibling, doc));
+    EXPECT_EQ(temp.Read("doc"), "new");
+    EXPECT_EQ(temp.Read("doc-new"), "old");
+    // Each handle now goes by the other name: removing the old file takes
+    // the sibling's name, and the document stays.
+    ASSERT_TRUE(platform::RemoveOpenFile(doc));
+    EXPECT_FALSE(std::filesystem::exists(temp.Native("doc-new")));
+    EXPECT_EQ(temp.Read("doc"), "new");
+    EXPECT_FALSE(CloseHandle(doc)) << "removing closed the handle";
+    CloseHandle(sibling);
+}
+
+TEST_F(FilesTest, RenameOpenFileOverReplacesTheTargetAndRemovalSparesAnotherFile) {
+    temp.Write("doc", "old");
+    temp.Write("sibling", "new");
+    const HANDLE doc = Open(temp.Path("doc"), kRead, kShareAll, OPEN_EXISTING);
+    const HANDLE sibling = Open(temp.Path("sibling"), kReadWrite, kShareAll, OPEN_EXISTING);
+    ASSERT_TRUE(platform::RenameOpenFileOver(sibling, temp.Path("doc").c_str()));
+    EXPECT_EQ(temp.Read("doc"), "new");
+    EXPECT_FALSE(std::filesystem::exists(temp.Native("sibling")));
+    // The old file's name now leads to the new one, which stays.
+    ASSERT_TRUE(platform::RemoveOpenFile(doc));
+    EXPECT_EQ(temp.Read("doc"), "new");
+    CloseHandle(sibling);
+}
+
+TEST_F(FilesTest, PowerLossUndoesAnExchangeUntilTheFolderIsFlushed) {
+    for (const bool folderFlushed : {false, true}) {
+        SCOPED_TRACE(folderFlushed ? "folder flushed" : "folder not flushed");
+        temp.Write("doc", "old");
+        std::filesystem::remove(temp.Native("doc-new"));
+        platform::FaultInjector injector;
+        platform::DurableState durable;
+        injector.durability = &durable;
+        {
+            platform::ScopedFaultInjector scope(injector);
+            const HANDLE doc = Open(temp.Path("doc"), kReadWrite, FILE_SHARE_READ, OPEN_EXISTING);
+            const HANDLE sibling =
+                platform::CreateReplacementFor(doc, temp.Path("doc-new").c_str(), kReadWrite, FILE_SHARE_READ);
+            ASSERT_NE(sibling, INVALID_HANDLE_VALUE);
+            DWORD written = 0;
+            ASSERT_TRUE(WriteFile(sibling, "new", 3, &written, nullptr));
+            ASSERT_TRUE(FlushFileBuffers(sibling));
+            ASSERT_TRUE(platform::ExchangeFileNames(sibling, doc));
+            if (folderFlushed) {
+                ASSERT_TRUE(platform::FlushFolderOf(temp.Path("doc").c_str()));
+            }
+            CloseHandle(sibling);
+            CloseHandle(doc);
+        }
+        durable.DropUnsynced();
+        EXPECT_EQ(temp.Read("doc"), folderFlushed ? "new" : "old");
+        EXPECT_EQ(temp.Read("doc-new"), folderFlushed ? std::optional<std::string>("old") : std::nullopt);
+    }
 }
 
 }  // namespace

@@ -52,6 +52,9 @@ inline std::filesystem::path Native(const std::u16string& path) { return platfor
 
 inline std::u16string JournalOf(const std::u16string& path) { return path + u"-journal"; }
 
+// Where a save that writes the file anew puts the new document first.
+inline std::u16string SiblingOf(const std::u16string& path) { return path + u"-new"; }
+
 class SaveFaultLoop {
 public:
     explicit SaveFaultLoop(SaveCase& saveCase) : case_(saveCase), path_(dir_.File("doc.zro")) {
@@ -116,6 +119,7 @@ public:
             EXPECT_FALSE(closed.raised()) << platform::Utf16ToUtf8(closed.text);
             EXPECT_EQ(FileBytes(Native(path_)), new_) << "the retry wrote the new document";
             EXPECT_FALSE(std::filesystem::exists(Native(JournalOf(path_))));
+            EXPECT_FALSE(std::filesystem::exists(Native(SiblingOf(path_))));
             if (!injector.Fired(op)) return;
             if (::testing::Test::HasFailure()) return;
         }
@@ -217,10 +221,11 @@ inline constexpr FaultKind kSaveFaults[] = {
     {"flush", platform::FaultOp::Flush, ERROR_WRITE_FAULT},
     {"truncate", platform::FaultOp::Truncate, ERROR_DISK_FULL},
     {"allocation", platform::FaultOp::Alloc, ERROR_NOT_ENOUGH_MEMORY},
+    {"rename", platform::FaultOp::Rename, ERROR_ACCESS_DENIED},
 };
 
-// Every fault kind, once and persistently, then power cuts at every write
-// and flush, then kills at every write and flush.
+// Every fault kind, once and persistently, then power cuts and kills at
+// every write, flush, cut and rename.
 inline void CheckCrashSafe(SaveCase& saveCase) {
     SaveFaultLoop loop(saveCase);
     for (const FaultKind& kind : kSaveFaults) {
@@ -229,7 +234,8 @@ inline void CheckCrashSafe(SaveCase& saveCase) {
             loop.FailEveryNth(kind.op, kind.error, persistent);
         }
     }
-    for (const platform::FaultOp op : {platform::FaultOp::Write, platform::FaultOp::Flush, platform::FaultOp::Truncate}) {
+    for (const platform::FaultOp op :
+         {platform::FaultOp::Write, platform::FaultOp::Flush, platform::FaultOp::Truncate, platform::FaultOp::Rename}) {
         SCOPED_TRACE("power cut, operation kind " + std::to_string(static_cast<int>(op)));
         loop.CutPowerAtEveryNth(op, false);
         loop.CutPowerAtEveryNth(op, true);
