@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "notestore/engine/RowsCollection.h"
 #include "notestore/engine/Rowset.h"
 #include "platform/Strings.h"
+#include "RunAndRemove.h"
 
 namespace {
 
@@ -35,7 +37,8 @@ protected:
 std::string Folder() {
     static const std::string folder = [] {
         std::string pattern = (std::filesystem::temp_directory_path() / "notestore-bench-XXXXXX").string();
-        return std::string(mkdtemp(pattern.data()));
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+        return pattern;
     }();
     return folder;
 }
@@ -168,4 +171,4 @@ BENCHMARK(BM_PurgeDeleted)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return RunAndRemove(argc, argv, Folder()); }

@@ -18,11 +18,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "notestore/foundation/File.h"
 #include "notestore/outline/OutlineDB.h"
 #include "platform/Strings.h"
+#include "RunAndRemove.h"
 
 namespace {
 
@@ -32,12 +34,20 @@ using zr_gen::COutlineRecord;
 
 constexpr uint32_t kItems = 100000;
 
-std::u16string DocumentPath() {
-    static const std::u16string path = [] {
+// The benchmark's own folder in NOTESTORE_BENCH_DIR, else /var/tmp.
+const std::string& Folder() {
+    static const std::string folder = [] {
         const char* base = std::getenv("NOTESTORE_BENCH_DIR");
         std::string pattern = std::string(base != nullptr ? base : "/var/tmp") + "/notestore-save-XXXXXX";
-        const std::string folder = mkdtemp(pattern.data());
-        const std::u16string doc = platform::Utf8ToUtf16(folder + "/doc.zro");
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary folder");
+        return pattern;
+    }();
+    return folder;
+}
+
+std::u16string DocumentPath() {
+    static const std::u16string path = [] {
+        const std::u16string doc = platform::Utf8ToUtf16(Folder() + "/doc.zro");
         COutlineDB db;
         db.Open(doc.c_str(), CFile::kCreate | CFile::kModeReadWrite);
         db.InitNewDatabase();
@@ -126,4 +136,4 @@ BENCHMARK_CAPTURE(BM_SaveDirect, append, Change::kAppend)->Unit(benchmark::kMill
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return RunAndRemove(argc, argv, Folder()); }

@@ -338,10 +338,14 @@ bool CDatabase::BeginWritingAnew(uint32_t rowsStart, uint32_t at, std::vector<Fi
     // rows (every save rewrites them) and the rows that change.
     const uint64_t before = std::min(at, length);
     const uint64_t enough = std::max<uint64_t>(kWriteAnewFrom, (uint64_t{length} + 1) / 2);
-    if (eligible && RangesToRewrite(at, length, enough > before ? enough - before : 0, ranges)) {
-        if (file->BeginReplacement(rowsStart)) return true;
-        ranges->clear();  // cut short: the journal needs them all
+    if (!eligible) {
+        RangesToRewrite(at, length, UINT64_MAX, ranges);
+        return false;
     }
+    if (!RangesToRewrite(at, length, enough > before ? enough - before : 0, ranges)) return false;
+    if (file->BeginReplacement(rowsStart)) return true;
+    // Cut short: the journal needs them all.
+    ranges->clear();
     RangesToRewrite(at, length, UINT64_MAX, ranges);
     return false;
 }
