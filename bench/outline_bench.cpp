@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <stdexcept>
@@ -332,6 +333,19 @@ void ShowSqlite(benchmark::State& state) {
 
 // Opens the document and reads every item's fields as the library's
 // callers do, holding the open document, as an application would.
+// The benchmark's items `times` over, each copy with ids of its own.
+zro::Outline Copies(int times) {
+    zro::Outline made = Items();
+    for (int copy = 1; copy < times; ++copy) {
+        for (int i = 0; i < kItems; ++i) {
+            zro::Item item = Items().items[static_cast<size_t>(i)];
+            item.id += static_cast<uint32_t>(copy * kItems);
+            made.items.push_back(std::move(item));
+        }
+    }
+    return made;
+}
+
 int ReadThroughLibrary(const std::string& path) {
     zr_gen::COutlineDB db;
     if (db.Open(platform::Utf8ToUtf16(path).c_str(), zr_gen::CFile::kModeRead | zr_gen::CFile::kShareRead) != 1) return 2;
@@ -378,8 +392,9 @@ int main(int argc, char** argv) {
     // `outline_bench --write-document PATH` writes the benchmark's document
     // only, and `--read-document PATH` opens a document and reads every
     // item's fields through the library, for measuring memory from outside.
-    if (argc == 3 && std::string(argv[1]) == "--write-document") {
-        zro::Save(Items(), argv[2]);
+    // `--write-document PATH COPIES` writes the items COPIES times over.
+    if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--write-document") {
+        zro::Save(Copies(argc == 4 ? std::atoi(argv[3]) : 1), argv[2]);
         return 0;
     }
     if (argc == 3 && std::string(argv[1]) == "--read-document") return ReadThroughLibrary(argv[2]);
