@@ -87,10 +87,18 @@ private:
 };
 
 struct OpenFile {
-    OpenFile(int fd, DWORD rights, std::string name) : descriptor(fd), access(rights), native(std::move(name)) {}
+    // The first handle on an open file description.
+    OpenFile(int fd, DWORD rights, std::string name)
+        : descriptor(fd), access(rights), native(std::move(name)), description(std::make_shared<char>()) {}
+    // A further handle on `first`'s open file description.
+    OpenFile(int fd, const OpenFile& first)
+        : descriptor(fd), access(first.access), native(first.native), description(first.description) {}
     Descriptor descriptor;
     DWORD access;        // the GENERIC_READ and GENERIC_WRITE bits asked for
-    std::string native;  // the path it was opened by, for the durability tracker
+    std::string native;  // the name it goes by: for the durability tracker and for replacing
+    // Shared by the handles on one open file description (duplicates), which
+    // the share locks cannot tell apart.
+    std::shared_ptr<const char> description;
 };
 
 constinit platform::detail::HandleTable<OpenFile> files(0);
@@ -188,7 +196,7 @@ bool InUse(const std::string& native) {
 }
 
 // Whether a new file put in place of `file` would be the same to everyone who
-// uses it: no other open description, no other name, the same owner, no
+// uses it: no other open description or duplicate handle, no other name, the same owner, no
 // extended attributes to carry over, and its name still leads to it. False
 // too when that cannot be told (a file system without the share locks).
 bool ReplaceableByNewFile(const OpenFile& file) {
@@ -197,7 +205,7 @@ bool ReplaceableByNewFile(const OpenFile& file) {
     struct stat named {};
     if (fstat(fd, &opened) == -1 || lstat(file.native.c_str(), &named) == -1) return false;
     if (!S_ISREG(named.st_mode) || named.st_dev != opened.st_dev || named.st_ino != opened.st_ino) return false;
-    if (opened.st_nlink != 1 || opened.st_uid != geteuid()) return false;
+    if (opened.st_nlink != 1 || opened.st_uid != geteuid() || file.description.use_count() > 1) return false;
     const ssize_t attributes = flistxattr(fd, nullptr, 0);
     if (attributes > 0 || (attributes == -1 && errno != ENOTSUP)) return false;
     return TestByte(fd, kOpen) == 0;
@@ -530,7 +538,7 @@ HANDLE DuplicateFileHandle(HANDLE file) {
         FailWithErrno();
         return INVALID_HANDLE_VALUE;
     }
-    const HANDLE handle = files.Add(fd, open->access, open->native);
+    const HANDLE handle = files.Add(fd, *open);
     if (handle == nullptr) {
         close(fd);
         return INVALID_HANDLE_VALUE;

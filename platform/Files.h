@@ -132,7 +132,7 @@ HANDLE DuplicateFileHandle(HANDLE file);
 // `access` and `share`. Fails with ERROR_NOT_SUPPORTED, creating nothing,
 // when a new file in its place would lose what the file is beyond its bytes
 // or would not be seen by all its users: another open file description (of
-// any process) has it open, it has other hard links, its name is a symbolic
+// any process) or another handle of this one has it open, it has other hard links, its name is a symbolic
 // link or now leads to another file, another user owns it, or it carries
 // extended attributes (access lists among them). Other failures as
 // CreateFileW. The test seam fails the creation as a write.

@@ -1004,25 +1004,30 @@ TEST_F(FilesTest, ReplacementIsRefusedWhereANewFileWouldShow) {
         const char* name;
         const char* openAs;  // "alias" is a symbolic link to "doc"
         // Run with the document open; false when the file system cannot.
-        std::function<bool(Scratch&, std::vector<HANDLE>&)> arrange;
+        std::function<bool(Scratch&, HANDLE, std::vector<HANDLE>&)> arrange;
     };
     const Case cases[] = {
         {"another opener", "doc",
-         [](Scratch& s, std::vector<HANDLE>& opened) {
+         [](Scratch& s, HANDLE, std::vector<HANDLE>& opened) {
              opened.push_back(Open(s.Path("doc"), kRead, kShareAll, OPEN_EXISTING));
              return opened.back() != INVALID_HANDLE_VALUE;
          }},
+        {"a duplicate handle", "doc",
+         [](Scratch&, HANDLE doc, std::vector<HANDLE>& opened) {
+             opened.push_back(platform::DuplicateFileHandle(doc));
+             return opened.back() != INVALID_HANDLE_VALUE;
+         }},
         {"a second name", "doc",
-         [](Scratch& s, std::vector<HANDLE>&) { return link(s.Native("doc").c_str(), s.Native("link").c_str()) == 0; }},
-        {"opened through a symbolic link", "alias", [](Scratch&, std::vector<HANDLE>&) { return true; }},
+         [](Scratch& s, HANDLE, std::vector<HANDLE>&) { return link(s.Native("doc").c_str(), s.Native("link").c_str()) == 0; }},
+        {"opened through a symbolic link", "alias", [](Scratch&, HANDLE, std::vector<HANDLE>&) { return true; }},
         {"the name leads elsewhere now", "doc",
-         [](Scratch& s, std::vector<HANDLE>&) {
+         [](Scratch& s, HANDLE, std::vector<HANDLE>&) {
              if (rename(s.Native("doc").c_str(), s.Native("moved").c_str()) != 0) return false;
              s.Write("doc", "someone else's");
              return true;
          }},
         {"extended attributes", "doc",
-         [](Scratch& s, std::vector<HANDLE>&) {
+         [](Scratch& s, HANDLE, std::vector<HANDLE>&) {
              return setxattr(s.Native("doc").c_str(), "user.note", "x", 1, 0) == 0;
          }},
     };
@@ -1034,7 +1039,7 @@ TEST_F(FilesTest, ReplacementIsRefusedWhereANewFileWouldShow) {
         const HANDLE doc = Open(scratch.Path(c.openAs), kReadWrite, FILE_SHARE_READ, OPEN_EXISTING);
         ASSERT_NE(doc, INVALID_HANDLE_VALUE);
         std::vector<HANDLE> opened;
-        if (c.arrange(scratch, opened)) {
+        if (c.arrange(scratch, doc, opened)) {
             SetLastError(0);
             EXPECT_EQ(platform::CreateReplacementFor(doc, scratch.Path("doc-new").c_str(), kReadWrite, FILE_SHARE_READ),
                       INVALID_HANDLE_VALUE);
