@@ -452,9 +452,6 @@ HANDLE CreateReplacementFor(HANDLE original, LPCWSTR sibling, DWORD access, DWOR
     if (Injected(FaultOp::Write)) return INVALID_HANDLE_VALUE;
     const std::string native = NativePath(sibling);
     if (RefusedChange(native)) return INVALID_HANDLE_VALUE;
-    // A leftover holds nothing anyone needs: the file's name always leads to
-    // a complete file.
-    (void)unlink(native.c_str());
     const Opened opened = OpenShared(native, {access, share, CREATE_NEW, 0, false});
     if (opened.fd == -1) return INVALID_HANDLE_VALUE;
     struct stat model {};

@@ -127,8 +127,8 @@ HANDLE DuplicateFileHandle(HANDLE file);
 // then takes the file's place by an exchange of names, so that the name
 // leads to a complete file, old or new, at every instant.
 //
-// Creates `sibling` (a leftover of an earlier attempt is removed first) with
-// the permission bits and group of the file open as `original`, opened with
+// Creates `sibling` (ERROR_FILE_EXISTS when there is one) with the
+// permission bits and group of the file open as `original`, opened with
 // `access` and `share`. Fails with ERROR_NOT_SUPPORTED, creating nothing,
 // when a new file in its place would lose what the file is beyond its bytes
 // or would not be seen by all its users: another open file description (of

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "notestore/engine/Database.h"
+#include "notestore/foundation/ByteOrder.h"
 #include "notestore/foundation/Exception.h"
 #include "notestore/foundation/FileModes.h"
 #include "platform/Errors.h"
@@ -124,6 +126,9 @@ _String JournaledFile::SiblingPath() const { return SiblingOf(GetFilePath().c_st
 bool JournaledFile::BeginReplacement(uint32_t keep) {
     if (Replacing() || !IsOpen()) return false;
     const _String sibling = SiblingPath();
+    // A sibling an earlier save left goes; a file of the user's by that name
+    // keeps the save in place.
+    RemoveLeftover(GetFilePath().c_str());
     const HANDLE made = platform::CreateReplacementFor(ToPlatform(GetFileHandle()), sibling.c_str(),
                                                        GENERIC_READ | GENERIC_WRITE, PlatformShare(flags_));
     if (made == INVALID_HANDLE_VALUE) {
@@ -202,7 +207,20 @@ void JournaledFile::AbandonReplacement() noexcept {
 }
 
 void JournaledFile::RemoveLeftover(const char16_t* path) noexcept {
-    if (path != nullptr) RemoveQuietly(SiblingOf(path));
+    if (path == nullptr) return;
+    const _String sibling = SiblingOf(path);
+    // Only what a save leaves there: nothing yet, or a database file (new or
+    // old) starting with its check code. A file of that name that is
+    // something else is the user's, and stays.
+    const HANDLE file = CreateFileW(sibling.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    uint8_t head[4] = {};
+    DWORD read = 0;
+    const bool ours = ReadFile(file, head, sizeof head, &read, nullptr) != FALSE &&
+                      (read == 0 || (read == sizeof head && LoadLE32(head) == CDatabase::kCheckCode));
+    CloseHandle(file);
+    if (ours) RemoveQuietly(sibling);
 }
 
 }  // namespace zr_gen

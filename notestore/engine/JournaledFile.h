@@ -70,7 +70,8 @@ public:
     // Removes the sibling; the file is the document it was. Never throws.
     void AbandonReplacement() noexcept;
 
-    // Removes a sibling left by a save that did not finish.
+    // Removes a sibling left by a save that did not finish: one that is empty
+    // or starts as a database file does (anything else is left alone).
     static void RemoveLeftover(const char16_t* path) noexcept;
 
 private:

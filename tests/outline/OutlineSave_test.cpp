@@ -312,14 +312,16 @@ TEST(OutlineSaveTest, AWholeRewriteTakesANewFileOnlyWhereNobodyCanTell) {
         uint32_t mode;
         bool reader;    // another handle reads the document meanwhile
         bool hardLink;  // the document has a second name
+        bool userFile;  // a file of the user's has the sibling's name
         bool newFile;
     };
     const Case cases[] = {
-        {"alone", CFile::kModeReadWrite, false, false, true},
-        {"sharing reads", CFile::kModeReadWrite | CFile::kShareRead, false, false, true},
-        {"letting others write", CFile::kModeReadWrite | CFile::kShareReadWrite, false, false, false},
-        {"read meanwhile", CFile::kModeReadWrite | CFile::kShareRead, true, false, false},
-        {"with a second name", CFile::kModeReadWrite, false, true, false},
+        {"alone", CFile::kModeReadWrite, false, false, false, true},
+        {"sharing reads", CFile::kModeReadWrite | CFile::kShareRead, false, false, false, true},
+        {"letting others write", CFile::kModeReadWrite | CFile::kShareReadWrite, false, false, false, false},
+        {"read meanwhile", CFile::kModeReadWrite | CFile::kShareRead, true, false, false, false},
+        {"with a second name", CFile::kModeReadWrite, false, true, false, false},
+        {"beside a file of the sibling's name", CFile::kModeReadWrite, false, false, true, false},
     };
     testsupport::TempDir dir;
     const std::u16string model = dir.File("model.zro");
@@ -333,6 +335,8 @@ TEST(OutlineSaveTest, AWholeRewriteTakesANewFileOnlyWhereNobodyCanTell) {
                                                                     std::filesystem::perms::owner_write |
                                                                     std::filesystem::perms::group_read);
         if (c.hardLink) std::filesystem::create_hard_link(testsupport::Native(path), testsupport::Native(path) += ".link");
+        const std::filesystem::path sibling = testsupport::Native(testsupport::SiblingOf(path));
+        if (c.userFile) std::ofstream(sibling) << "the user's";
         const ino_t before = InodeOf(path);
         COutlineDB reader;
         if (c.reader) {
@@ -353,28 +357,43 @@ TEST(OutlineSaveTest, AWholeRewriteTakesANewFileOnlyWhereNobodyCanTell) {
         EXPECT_EQ(std::filesystem::status(testsupport::Native(path)).permissions(),
                   std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                       std::filesystem::perms::group_read);
-        EXPECT_FALSE(std::filesystem::exists(testsupport::Native(testsupport::SiblingOf(path))));
+        EXPECT_EQ(std::filesystem::exists(sibling), c.userFile);
         EXPECT_FALSE(std::filesystem::exists(testsupport::Native(testsupport::JournalOf(path))));
     }
 }
 
-// A sibling left beside the document by a save that did not finish is
-// removed by the next open, unless a writer still has the document.
+// A sibling left beside the document by a save that did not finish (empty,
+// or a document cut anywhere) is removed by the next open, unless a writer
+// still has the document; a file of that name that is no document stays.
 TEST(OutlineSaveTest, ALeftoverSiblingGoesAtTheNextOpenUnlessAWriterIsAlive) {
-    for (const bool writerAlive : {false, true}) {
-        SCOPED_TRACE(writerAlive ? "writer alive" : "no writer");
+    struct Case {
+        const char* name;
+        bool writerAlive;
+        size_t keep;  // bytes of a document the sibling holds; npos: not a document
+        bool removed;
+    };
+    const Case cases[] = {
+        {"empty", false, 0, true},
+        {"a document cut short", false, 100, true},
+        {"a writer alive", true, 100, false},
+        {"not a document", false, std::string::npos, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         testsupport::TempDir dir;
         const std::u16string path = dir.File("doc.zro");
         WriteDocument(path, 3, u"t");
         COutlineDB writer;
-        if (writerAlive) {
+        if (c.writerAlive) {
             ASSERT_EQ(writer.Open(path.c_str(), CFile::kModeReadWrite | CFile::kShareRead), 1);
         }
         const std::filesystem::path sibling = testsupport::Native(testsupport::SiblingOf(path));
-        std::ofstream(sibling) << "half a document";
+        const std::string document = testsupport::FileBytes(testsupport::Native(path));
+        std::ofstream(sibling, std::ios::binary)
+            << (c.keep == std::string::npos ? "a note of the user's" : document.substr(0, c.keep));
         COutlineDB reader;
         ASSERT_EQ(reader.Open(path.c_str(), CFile::kModeRead | CFile::kShareReadWrite), 1);
-        EXPECT_EQ(std::filesystem::exists(sibling), writerAlive);
+        EXPECT_EQ(std::filesystem::exists(sibling), !c.removed);
     }
 }
 

@@ -1059,13 +1059,17 @@ TEST_F(FilesTest, ASiblingReplacesTheFileByAnExchangeOfNames) {
     ASSERT_EQ(chmod(temp.Native("doc").c_str(), 0640), 0);
     const HANDLE doc = Open(temp.Path("doc"), kReadWrite, FILE_SHARE_READ, OPEN_EXISTING);
     ASSERT_NE(doc, INVALID_HANDLE_VALUE);
-    temp.Write("doc-new", "a leftover");
+    temp.Write("doc-new", "someone's file");
+    EXPECT_EQ(platform::CreateReplacementFor(doc, temp.Path("doc-new").c_str(), kReadWrite, FILE_SHARE_READ),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    EXPECT_EQ(temp.Read("doc-new"), "someone's file");
+    std::filesystem::remove(temp.Native("doc-new"));
     const HANDLE sibling = platform::CreateReplacementFor(doc, temp.Path("doc-new").c_str(), kReadWrite, FILE_SHARE_READ);
     ASSERT_NE(sibling, INVALID_HANDLE_VALUE);
     struct stat st {};
     ASSERT_EQ(stat(temp.Native("doc-new").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(st.st_size, 0) << "the leftover is gone";
     EXPECT_EQ(Open(temp.Path("doc-new"), kWrite, kShareAll, OPEN_EXISTING), INVALID_HANDLE_VALUE)
         << "the sibling has the document's share mode";
     DWORD written = 0;
