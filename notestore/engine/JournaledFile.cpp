@@ -58,12 +58,10 @@ void JournaledFile::Close() {
 
 uint32_t JournaledFile::Write(const void* buffer, uint32_t count) {
     if (count == 0 || Replacing()) return CFile::Write(buffer, count);
-    if (holding_ && heldBytes_ + count <= kHoldLimit) {
+    if (holding_ && HeldBytes() + count <= kHoldLimit) {
         const uint32_t at = GetPosition();
         const auto* bytes = static_cast<const uint8_t*>(buffer);
         held_.push_back(HeldWrite{at, std::vector<uint8_t>(bytes, bytes + count)});
-        heldBytes_ += count;
-        heldEnd_ = std::max(heldEnd_, at + count);
         Seek(static_cast<int32_t>(at + count), kBegin);
         return count;
     }
@@ -92,8 +90,9 @@ void JournaledFile::SetLength(uint32_t length) {
 }
 
 uint32_t JournaledFile::GetLength() const {
-    const uint32_t stored = CFile::GetLength();
-    return held_.empty() ? stored : std::max(stored, heldEnd_);
+    uint32_t length = CFile::GetLength();
+    for (const HeldWrite& write : held_) length = std::max(length, write.offset + static_cast<uint32_t>(write.bytes.size()));
+    return length;
 }
 
 void JournaledFile::HoldWrites() { holding_ = true; }
@@ -102,8 +101,6 @@ void JournaledFile::WriteHeld() {
     holding_ = false;
     if (held_.empty()) return;
     const std::vector<HeldWrite> held = std::exchange(held_, {});
-    heldBytes_ = 0;
-    heldEnd_ = 0;
     const uint32_t position = GetPosition();
     // All kept first, so that one journal flush covers them.
     for (const HeldWrite& write : held) journal_.Keep(*this, write.offset, static_cast<uint32_t>(write.bytes.size()));
@@ -117,8 +114,12 @@ void JournaledFile::WriteHeld() {
 void JournaledFile::DropHeld() noexcept {
     holding_ = false;
     held_.clear();
-    heldBytes_ = 0;
-    heldEnd_ = 0;
+}
+
+size_t JournaledFile::HeldBytes() const {
+    size_t bytes = 0;
+    for (const HeldWrite& write : held_) bytes += write.bytes.size();
+    return bytes;
 }
 
 _String JournaledFile::SiblingPath() const { return SiblingOf(GetFilePath().c_str()); }

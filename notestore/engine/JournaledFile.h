@@ -82,6 +82,7 @@ private:
     // Bytes held at most; beyond them the writes go on to the file.
     static constexpr size_t kHoldLimit = 1024 * 1024;
 
+    size_t HeldBytes() const;
     _String SiblingPath() const;
     // Ends a committed replacement: the old document's handle is closed and
     // the file (now under the sibling's name) removed.
@@ -90,9 +91,7 @@ private:
     RollbackJournal& journal_;
     uint32_t flags_ = 0;  // as the file was opened
     bool holding_ = false;
-    std::vector<HeldWrite> held_;
-    size_t heldBytes_ = 0;
-    uint32_t heldEnd_ = 0;
+    std::vector<HeldWrite> held_;  // a save's headers: a few pieces
     uint32_t original_ = kNoHandle;  // the document's handle while replacing
 };
 
